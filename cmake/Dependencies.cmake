@@ -1,0 +1,10 @@
+# Every dependency comes from the system (Debian packages installed by scripts/setup).
+find_package(Threads REQUIRED)
+find_package(Boost 1.74 REQUIRED)
+find_package(nlohmann_json 3 REQUIRED)
+find_package(spdlog REQUIRED)
+find_package(fmt REQUIRED)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(ZMQ REQUIRED IMPORTED_TARGET libzmq>=4.3)
+pkg_check_modules(CRYPTOPP REQUIRED IMPORTED_TARGET libcrypto++)
+find_path(CPPZMQ_INCLUDE_DIR zmq.hpp REQUIRED)

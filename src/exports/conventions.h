@@ -1,0 +1,42 @@
+// Conventions shared by every export: UTF-16 narrowing and widening for the ea_ family, and
+// the guard that keeps exceptions from crossing the C boundary.
+#pragma once
+
+#include <exception>
+#include <string>
+#include <string_view>
+
+#include "CorvoStreaming_DLL.h"
+#include "trace/trace.h"
+
+namespace corvo::exports {
+
+// The low byte of each unit up to the first zero unit; no code-page conversion.
+std::string narrow(const corvo_char16* text);
+
+// Each byte sign-extended to one unit, copied from out[0] on; no terminating zero. Writes
+// nothing for an empty text.
+void widenInto(std::string_view text, corvo_char16* out);
+
+// Runs an export body; any exception becomes `failure` so the host never sees one.
+template <class Result, class Body>
+Result guarded(Result failure, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return failure;
+    }
+}
+
+// Runs a body whose standard exceptions are traced with `prefix` and answer false.
+template <class Body>
+bool tracingFailures(const char* prefix, Body&& body) {
+    try {
+        return body();
+    } catch (const std::exception& error) {
+        trace::text(prefix, error.what());
+        return false;
+    }
+}
+
+}  // namespace corvo::exports

@@ -1,0 +1,155 @@
+// Streaming exports: subscriptions, refreshes of what the stream delivered, and Top20.
+#include "exports/conventions.h"
+#include "exports/library_objects.h"
+
+namespace {
+
+using corvo::exports::guarded;
+using corvo::exports::narrow;
+using corvo::exports::processor;
+using corvo::exports::runningProcessor;
+using corvo::exports::widenInto;
+using corvo::session::Processor;
+using corvo::session::RefreshFamily;
+namespace trace = corvo::trace;
+
+}  // namespace
+
+CORVO_API bool ea_Subscribe(const corvo_char16* symbols, corvo_char16* out) {
+    return guarded(false, [&] {
+        trace::text("ea_Subscribe");
+        Processor* const session = runningProcessor();
+        if (session == nullptr || symbols == nullptr || out == nullptr) {
+            return false;
+        }
+        std::string text;
+        session->addSymbol(narrow(symbols), text, true);
+        widenInto(text, out);
+        trace::text("ea_Subscribe Output: ", text);
+        return true;
+    });
+}
+
+CORVO_API bool ea_Unsubscribe(const corvo_char16* symbol) {
+    return guarded(false, [&] {
+        trace::text("ea_Unsubscribe");
+        Processor* const session = runningProcessor();
+        if (session == nullptr || symbol == nullptr) {
+            return false;
+        }
+        session->removeSymbol(narrow(symbol));
+        return true;
+    });
+}
+
+CORVO_API bool ea_Refresh(corvo_char16* out) {
+    return guarded(false, [&] {
+        trace::text("ea_Refresh");
+        Processor* const session = runningProcessor();
+        if (session == nullptr || out == nullptr) {
+            return false;
+        }
+        auto const result = session->takeRefresh(RefreshFamily::ea);
+        if (!result.appended) {
+            return false;
+        }
+        widenInto(result.text, out);
+        trace::text("ea_Refresh Output: ", result.text);
+        return true;
+    });
+}
+
+CORVO_API bool ea_Refresh_Symbol(const corvo_char16* symbol, corvo_char16* out) {
+    return guarded(false, [&] {
+        trace::text("ea_Refresh_Symbol");
+        Processor* const session = runningProcessor();
+        if (session == nullptr || symbol == nullptr || out == nullptr) {
+            return false;
+        }
+        std::string const record = session->takeSymbolRecord(narrow(symbol) + "_Corvo");
+        if (record.find('\0') != std::string::npos) {
+            return false;
+        }
+        std::string const text = "{" + record + "}";
+        widenInto(text, out);
+        trace::text("ea_Refresh_Symbol Output: ", text);
+        return true;
+    });
+}
+
+CORVO_API bool ea_getTop20(corvo_char16* out) {
+    return guarded(false, [&] {
+        trace::text("ea_getTop20");
+        Processor* const session = runningProcessor();
+        if (session == nullptr || out == nullptr) {
+            return false;
+        }
+        std::string const text = session->top20();
+        if (text.size() < 2) {
+            return false;
+        }
+        widenInto(text, out);
+        trace::text("ea_getTop20 Output: ", text);
+        return true;
+    });
+}
+
+CORVO_API bool cs_Subscribe(const char* symbols, std::string* out) {
+    return guarded(false, [&] {
+        // No session test: without a session socket the filter change itself answers false.
+        Processor* const session = processor();
+        if (session == nullptr || symbols == nullptr || out == nullptr) {
+            return false;
+        }
+        std::string text;
+        if (!session->addSymbol(symbols, text, false)) {
+            return false;
+        }
+        trace::text("Output:", text);
+        *out = std::move(text);
+        return true;
+    });
+}
+
+CORVO_API bool cs_Unsubscribe(const char* symbol) {
+    return guarded(false, [&] {
+        trace::text("cs_Unsubscribe: ", symbol == nullptr ? "" : symbol);
+        Processor* const session = runningProcessor();
+        if (session == nullptr || symbol == nullptr) {
+            return false;
+        }
+        return session->removeSymbol(symbol);
+    });
+}
+
+CORVO_API bool cs_Refresh(std::string* out) {
+    return guarded(false, [&] {
+        Processor* const session = runningProcessor();
+        if (session == nullptr || out == nullptr) {
+            return false;
+        }
+        auto result = session->takeRefresh(RefreshFamily::cs);
+        if (!result.taken) {
+            return false;
+        }
+        *out = std::move(result.text);
+        return true;
+    });
+}
+
+CORVO_API bool cs_getTop20(std::string* out) {
+    return guarded(false, [&] {
+        trace::text("cs_getTop20");
+        Processor* const session = runningProcessor();
+        if (session == nullptr || out == nullptr) {
+            return false;
+        }
+        std::string text = session->top20();
+        if (text.size() < 2) {
+            return false;
+        }
+        text.pop_back();
+        *out = std::move(text);
+        return true;
+    });
+}

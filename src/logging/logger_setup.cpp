@@ -1,0 +1,33 @@
+#include "logging/logger_setup.h"
+
+#include <spdlog/cfg/env.h>
+#include <spdlog/sinks/rotating_file_sink.h>
+#include <spdlog/spdlog.h>
+
+#include "platform/platform.h"
+
+namespace corvo::logging {
+namespace {
+constexpr std::size_t kMaxFileSize = 209715200;
+constexpr std::size_t kMaxFiles = 100;
+constexpr std::chrono::seconds kFlushInterval{10};
+}  // namespace
+
+LogFileHold::LogFileHold() = default;
+LogFileHold::~LogFileHold() = default;
+
+LogFileHold setUpLogging() {
+    spdlog::cfg::load_env_levels();
+    LogFileHold hold;
+    hold.sinks_.push_back(std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
+        platform::logFilePath(), kMaxFileSize, kMaxFiles, false));
+    spdlog::flush_every(kFlushInterval);
+    return hold;
+}
+
+void stopPeriodicFlush() {
+    // A zero interval replaces the worker with none; the old one is stopped and joined.
+    spdlog::flush_every(std::chrono::seconds(0));
+}
+
+}  // namespace corvo::logging

@@ -1,0 +1,37 @@
+// The logging library's set-up at session start: levels from SPDLOG_LEVEL, the rotating log
+// file (opened, never written) and the periodic flush. Runs on the thread starting a session.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+namespace spdlog::sinks {
+class sink;
+}
+
+namespace corvo::logging {
+
+class LogFileHold;
+LogFileHold setUpLogging();
+
+// Holds the log file sink while a session starts; destroying it closes the file.
+class LogFileHold {
+public:
+    LogFileHold();
+    LogFileHold(LogFileHold&&) noexcept = default;
+    LogFileHold& operator=(LogFileHold&&) noexcept = default;
+    ~LogFileHold();
+
+private:
+    friend LogFileHold setUpLogging();
+    std::vector<std::shared_ptr<spdlog::sinks::sink>> sinks_;
+};
+
+// Applies the levels, opens the log file (creating its directory) and restarts the periodic
+// flush. Throws when the file cannot be opened.
+LogFileHold setUpLogging();
+
+// Stops the periodic flush worker so no thread of the library outlives the session.
+void stopPeriodicFlush();
+
+}  // namespace corvo::logging

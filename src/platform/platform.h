@@ -1,0 +1,42 @@
+// The few operating-system services the library needs, one implementation per platform
+// (platform_posix.cpp, platform_windows.cpp). Every function is safe to call from any thread.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace corvo::platform {
+
+// Separator between a directory and its entries in the paths the file exports build.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// Full path of the module (DLL or shared library) that contains `address`, or nothing.
+std::optional<std::string> modulePathOf(const void* address);
+
+// Creates the last component of `path`; the outcome is deliberately not reported because
+// the directory usually exists already.
+void createDirectory(const std::string& path);
+
+void pause(std::chrono::milliseconds duration);
+
+// Runs `body` on a new thread that nobody joins. Answers false when no thread could be made.
+bool startDetachedThread(std::function<void()> body);
+
+// Millisecond tick counter; wraps at 2^32 like the system counter it stands for.
+std::uint32_t tickCount();
+
+// Local broken-down time of `when`, as the machine's time zone applies it.
+std::tm localTime(std::time_t when);
+
+// The file the logger set-up opens at every session start.
+const char* logFilePath();
+
+}  // namespace corvo::platform

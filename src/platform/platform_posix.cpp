@@ -1,0 +1,52 @@
+// POSIX side of the platform layer: dladdr, mkdir, std::thread and the steady clock.
+#include "platform/platform.h"
+
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <system_error>
+#include <thread>
+
+#include "corvo/build_constants.h"
+
+namespace corvo::platform {
+
+std::optional<std::string> modulePathOf(const void* address) {
+    Dl_info info{};
+    if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(info.dli_fname);
+}
+
+void createDirectory(const std::string& path) {
+    // An existing directory is the usual case, so the result is not looked at.
+    (void)::mkdir(path.c_str(), 0755);
+}
+
+void pause(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
+
+bool startDetachedThread(std::function<void()> body) {
+    try {
+        std::thread(std::move(body)).detach();
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+std::uint32_t tickCount() {
+    auto const now = std::chrono::steady_clock::now().time_since_epoch();
+    auto const ms = std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
+    return static_cast<std::uint32_t>(ms);
+}
+
+std::tm localTime(std::time_t when) {
+    std::tm result{};
+    localtime_r(&when, &result);
+    return result;
+}
+
+const char* logFilePath() { return build::kLogFile; }
+
+}  // namespace corvo::platform

@@ -1,0 +1,65 @@
+// The market-data store side of Processor: filing by the subscriber thread, reads by the
+// refresh and Top20 exports. Everything here runs inside the store gate, one message or one
+// list take per section, and copies out what the caller needs.
+#include "session/processor.h"
+
+namespace corvo::session {
+
+void Processor::fileRecord(const std::string& topic, std::string& record) {
+    Gate::Section section(storeGate_);
+    auto const found = records.find(topic);
+    if (found == records.end()) {
+        records.emplace(topic, std::move(record));
+    } else {
+        // The caller reuses the old record's storage for its next message.
+        found->second.swap(record);
+    }
+    if (updatedIndex_.insert(topic).second) {
+        updatedTopics.push_back(topic);
+    }
+}
+
+void Processor::storeTop20(std::string_view text) {
+    Gate::Section section(storeGate_);
+    top20Text.assign(text);
+}
+
+RefreshResult Processor::takeRefresh(RefreshFamily family) {
+    Gate::Section section(storeGate_);
+    std::vector<std::string> topics;
+    if (!deferredTopics.empty()) {
+        topics.swap(deferredTopics);
+    } else if (!updatedTopics.empty()) {
+        topics.swap(updatedTopics);
+        updatedIndex_.clear();
+    } else {
+        return {};
+    }
+    return assembleRefresh(topics, records, family, deferredTopics);
+}
+
+std::string Processor::takeSymbolRecord(const std::string& topic) {
+    Gate::Section section(storeGate_);
+    updatedTopics.clear();
+    updatedIndex_.clear();
+    auto const found = records.find(topic);
+    return found == records.end() ? std::string() : found->second;
+}
+
+std::string Processor::top20() {
+    Gate::Section section(storeGate_);
+    return top20Text;
+}
+
+std::vector<std::string> Processor::pendingTopics() {
+    Gate::Section section(storeGate_);
+    return updatedTopics;
+}
+
+std::string Processor::recordOf(const std::string& topic) {
+    Gate::Section section(storeGate_);
+    auto const found = records.find(topic);
+    return found == records.end() ? std::string() : found->second;
+}
+
+}  // namespace corvo::session

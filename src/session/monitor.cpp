@@ -1,0 +1,97 @@
+// The monitor thread: owns the session's ZeroMQ context, creates the stream socket, watches
+// its connection events, and starts the subscriber thread. It ends when the session stops or
+// the subscriber ends, and it ends last: the context is terminated before monitorAlive falls,
+// so no thread of the session outlives it.
+#include <memory>
+#include <optional>
+
+#include "platform/platform.h"
+#include "session/processor.h"
+#include "trace/trace.h"
+
+namespace corvo::session {
+namespace {
+
+constexpr char kMonitorAddress[] = "inproc://monitorc";
+constexpr int kEveryEvent = 65535;
+constexpr std::chrono::milliseconds kSubscriberStartDelay{2000};
+// Bound on one wait for a socket event, so a stop is noticed even when no event comes.
+constexpr int kEventWaitMs = 100;
+
+bool hasEnded(const std::future<void>& ended) {
+    return ended.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+}  // namespace
+
+void Processor::runMonitor() {
+    trace::text("[Thread] ZMQ Monitor Started ");
+    trace::text("[Thread] 1");
+    auto subscriberEnd = std::make_shared<std::promise<void>>();
+    std::future<void> subscriberEnded = subscriberEnd->get_future();
+    bool subscriberStarted = false;
+    std::optional<zmq::context_t> context;
+    try {
+        context.emplace();
+        context->set(zmq::ctxopt::io_threads, 1);
+        context->set(zmq::ctxopt::max_sockets, 1023);
+        trace::text("[Thread] 2 ");
+        streamSocket_ = zmq::socket_t(*context, zmq::socket_type::sub);
+        commands_.open(*context);
+        streamMonitor_.setStartedHook([&] {
+            platform::pause(kSubscriberStartDelay);
+            trace::text("Subscribing to server ", streamEndpoint);
+            subscriberStarted = platform::startDetachedThread([this, subscriberEnd] {
+                runSubscriber();
+                subscriberEnd->set_value();
+            });
+            if (!subscriberStarted) {
+                throw std::runtime_error("the subscriber thread could not be started");
+            }
+        });
+        streamMonitor_.init(streamSocket_, kMonitorAddress, kEveryEvent);
+        subscribeTop20AndFetchSnapshot();
+        watchEvents(subscriberEnded);
+    } catch (const std::exception& error) {
+        trace::text("[Thread] ZMQ Monitor failed: ", error.what());
+        running = false;
+        commands_.wake();
+    }
+    trace::text("[Thread] Stopping ZMQ Monitor ");
+    if (subscriberStarted) {
+        subscriberEnded.wait();
+    } else {
+        closeStreamSocket();
+        commands_.close();
+    }
+    streamMonitor_.setStartedHook(nullptr);
+    streamMonitor_.releasePairSocket();
+    context.reset();
+    monitorRunning = false;
+    trace::text("[Thread] ZMQ Monitor End ");
+    monitorAlive = false;
+}
+
+void Processor::subscribeTop20AndFetchSnapshot() {
+    if (!commands_.change(StreamCommands::Kind::subscribe, "Top20")) {
+        throw std::runtime_error("the Top20 filter was refused");
+    }
+    std::string snapshot;
+    getTop20Datas(snapshot);
+    storeTop20(snapshot);
+}
+
+void Processor::watchEvents(const std::future<void>& subscriberEnded) {
+    while (monitorRunning && !hasEnded(subscriberEnded)) {
+        try {
+            streamMonitor_.check_event(kEventWaitMs);
+        } catch (const zmq::error_t& error) {
+            // A signal interrupting the wait is not a failure of the session.
+            if (error.num() != EINTR) {
+                throw;
+            }
+        }
+    }
+}
+
+}  // namespace corvo::session

@@ -1,0 +1,19 @@
+#include "session/processor.h"
+
+#include "corvo/build_constants.h"
+
+namespace corvo::session {
+
+Processor::Processor(api::ApiClient& apiClient, zmq::socket_t& streamSocket,
+                     connect_monitor_c& streamMonitor)
+    : clientSecret(build::kClientSecret),
+      api_(apiClient),
+      streamSocket_(streamSocket),
+      streamMonitor_(streamMonitor) {}
+
+std::vector<std::string> Processor::subscribedSnapshot() {
+    Gate::Section section(subscriptionGate_);
+    return subscribedSymbols;
+}
+
+}  // namespace corvo::session

@@ -1,0 +1,127 @@
+// Processor: the one session object. It holds the credentials, the streaming endpoint, the
+// session flags, the subscription list and the market-data store with their two gates, and its
+// two virtual operations are the bodies of the session threads. Host threads, the monitor
+// thread and the subscriber thread all use it; each member says what guards it.
+#pragma once
+
+#include <zmq.hpp>
+
+#include <atomic>
+#include <cstdint>
+#include <future>
+#include <map>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "api/api_client.h"
+#include "session/connect_monitor.h"
+#include "session/gate.h"
+#include "session/refresh_assembly.h"
+#include "session/stream_commands.h"
+
+namespace corvo::session {
+
+class Processor final {
+public:
+    Processor(api::ApiClient& apiClient, zmq::socket_t& streamSocket,
+              connect_monitor_c& streamMonitor);
+    Processor(const Processor&) = delete;
+    Processor& operator=(const Processor&) = delete;
+
+    // Session thread bodies.
+    virtual void runMonitor();
+    virtual void runSubscriber();
+
+    // Session start and stop, on the caller's thread.
+    std::int32_t Initialize(std::string key, std::int32_t login, std::string zmqServer,
+                            std::string apiServer);
+    std::int32_t Deinitialize();
+    // Starts the monitor thread, which starts the subscriber; false when no thread could be made.
+    bool startSessionThreads();
+    // Clears the flags the session threads watch and wakes them.
+    void requestStop();
+    // True once neither session thread exists any more.
+    bool sessionThreadsEnded() const { return !monitorAlive && !subscriberAlive; }
+
+    // Subscriptions, serialised by the subscription gate.
+    bool addSymbol(std::string symbols, std::string& out, bool ea);
+    bool removeSymbol(std::string symbol);
+    std::vector<std::string> subscribedSnapshot();
+
+    // API calls: authentication, balancer and feedback.
+    std::int32_t authen(std::int32_t account);
+    std::int32_t getZMQPort();
+    std::int32_t feedback(std::int32_t account, std::int32_t second, std::int32_t third,
+                          std::int32_t fourth, std::string message);
+
+    // API calls: market data. `out` takes the reply ("0" after a failed exchange) and is left
+    // as it was only when the call itself fails.
+    std::int32_t getFundaAllSym(std::string& out);
+    std::int32_t getFundaSingleSym(std::string symbol, std::string& out);
+    std::int32_t getIAA(std::string symbol, std::string& out);
+    std::int32_t getIAAAllSymbols(std::string& out);
+    std::int32_t getKeyMarketStatisticsPerformance(std::string& out);
+    std::int32_t getVolume(std::string symbol, std::string& out);
+    std::int32_t getVolumeAllSymbols(std::string& out);
+    bool getSymbolDatas(std::string symbols, std::string& out, bool ea);
+    bool getTop20Datas(std::string& out);
+
+    // The market-data store, guarded by the store gate.
+    void fileRecord(const std::string& topic, std::string& record);
+    void storeTop20(std::string_view text);
+    RefreshResult takeRefresh(RefreshFamily family);
+    std::string takeSymbolRecord(const std::string& topic);
+    std::string top20();
+    std::vector<std::string> pendingTopics();
+    std::string recordOf(const std::string& topic);
+
+    // Session data written by Initialize; tests drive the engine without a full start.
+    void setUserKey(std::string key) { userKey = std::move(key); }
+    void setStreamEndpoint(std::string endpoint) { streamEndpoint = std::move(endpoint); }
+    const std::string& endpoint() const { return streamEndpoint; }
+    api::ApiClient& apiClient() { return api_; }
+
+private:
+    std::string requestPlaintext(const std::string* field) const;
+    std::int32_t postDataRequest(const char* target, const std::string* field, std::string& out);
+    std::int32_t postNumberRequest(const char* target, const std::string& plaintext);
+    void subscribeTop20AndFetchSnapshot();
+    void watchEvents(const std::future<void>& subscriberEnded);
+    void closeStreamSocket();
+    void receiveLoop();
+
+    Gate subscriptionGate_;
+
+public:
+    // The session flags: one-byte atomics, polled rather than waited on.
+    std::atomic<bool> monitorRunning{false};
+    std::atomic<bool> running{false};
+
+private:
+    std::string userKey;                         // written by Initialize before any request
+    std::vector<std::string> subscribedSymbols;  // subscription gate
+    std::string streamEndpoint;                  // written by Initialize before the threads run
+    const std::string clientSecret;
+    Gate storeGate_;
+
+public:
+    std::atomic<bool> subscriberAlive{false};
+    std::atomic<bool> monitorAlive{false};
+
+private:
+    // Store gate guards everything below.
+    std::map<std::string, std::string, std::less<>> records;
+    std::string top20Text;
+    std::vector<std::string> deferredTopics;
+    std::vector<std::string> updatedTopics;
+    std::unordered_set<std::string> updatedIndex_;  // membership in updatedTopics
+
+    api::ApiClient& api_;
+    zmq::socket_t& streamSocket_;  // touched by the monitor until the subscriber owns it
+    connect_monitor_c& streamMonitor_;
+    StreamCommands commands_;
+};
+
+}  // namespace corvo::session

@@ -1,0 +1,75 @@
+#include "session/stream_commands.h"
+
+namespace corvo::session {
+namespace {
+constexpr const char* kWakeAddress = "inproc://corvo-stream-commands";
+}
+
+void StreamCommands::open(zmq::context_t& context) {
+    zmq::socket_t receiver(context, zmq::socket_type::pair);
+    receiver.bind(kWakeAddress);
+    zmq::socket_t sender(context, zmq::socket_type::pair);
+    sender.connect(kWakeAddress);
+    std::lock_guard<std::mutex> lock(mutex_);
+    wakeReceiver_ = std::move(receiver);
+    wakeSender_ = std::move(sender);
+    open_ = true;
+}
+
+bool StreamCommands::change(Kind kind, std::string filter) {
+    std::future<bool> outcome;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!open_) {
+            return false;
+        }
+        pending_.push_back(Change{kind, std::move(filter), {}});
+        outcome = pending_.back().outcome.get_future();
+        // A full wake queue already guarantees a wake-up, so a refused send is fine.
+        (void)wakeSender_.send(zmq::const_buffer("", 0), zmq::send_flags::dontwait);
+    }
+    return outcome.get();
+}
+
+void StreamCommands::wake() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (open_) {
+        (void)wakeSender_.send(zmq::const_buffer("", 0), zmq::send_flags::dontwait);
+    }
+}
+
+void StreamCommands::runPending(zmq::socket_t& stream) {
+    zmq::message_t signal;
+    while (wakeReceiver_.recv(signal, zmq::recv_flags::dontwait)) {
+    }
+    std::vector<Change> changes;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        changes.swap(pending_);
+    }
+    for (auto& change : changes) {
+        try {
+            if (change.kind == Kind::subscribe) {
+                stream.set(zmq::sockopt::subscribe, change.filter);
+            } else {
+                stream.set(zmq::sockopt::unsubscribe, change.filter);
+            }
+            change.outcome.set_value(true);
+        } catch (const zmq::error_t&) {
+            change.outcome.set_value(false);
+        }
+    }
+}
+
+void StreamCommands::close() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_ = false;
+    for (auto& change : pending_) {
+        change.outcome.set_value(false);
+    }
+    pending_.clear();
+    wakeSender_.close();
+    wakeReceiver_.close();
+}
+
+}  // namespace corvo::session

@@ -1,0 +1,50 @@
+// Carries filter changes from any thread to the subscriber thread, the only thread that
+// touches the stream socket once it runs, and wakes that thread when the session flags change.
+// open/close are called by the session threads; change and wake by any thread.
+#pragma once
+
+#include <zmq.hpp>
+
+#include <future>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace corvo::session {
+
+class StreamCommands {
+public:
+    enum class Kind { subscribe, unsubscribe };
+
+    // Starts taking changes for a new session socket; the wake pair lives in `context`.
+    void open(zmq::context_t& context);
+
+    // Runs the filter change on the subscriber thread and waits for it. False when no session
+    // socket takes changes or ZeroMQ refused the change.
+    bool change(Kind kind, std::string filter);
+
+    // Makes the subscriber look at the session flags now instead of after its receive wait.
+    void wake();
+
+    // Subscriber side: the socket to poll beside the stream, and the queued changes to run.
+    zmq::socket_t& wakeSocket() { return wakeReceiver_; }
+    void runPending(zmq::socket_t& stream);
+
+    // Fails what is still queued, refuses further changes and closes the wake pair.
+    void close();
+
+private:
+    struct Change {
+        Kind kind;
+        std::string filter;
+        std::promise<bool> outcome;
+    };
+
+    std::mutex mutex_;
+    bool open_ = false;
+    std::vector<Change> pending_;
+    zmq::socket_t wakeSender_;
+    zmq::socket_t wakeReceiver_;
+};
+
+}  // namespace corvo::session

@@ -1,0 +1,150 @@
+// The subscriber thread: CURVE set-up, connect, then file every message into the store until
+// the session stops. Once it runs it is the only thread that touches the stream socket; filter
+// changes reach it through the command channel, which also wakes it when the session stops.
+#include <zmq.h>
+
+#include "corvo/build_constants.h"
+#include "session/processor.h"
+#include "trace/trace.h"
+
+namespace corvo::session {
+namespace {
+
+constexpr std::chrono::milliseconds kReceiveTimeout{5000};
+// Messages filed per wake-up before the commands and flags are looked at again.
+constexpr int kMessagesPerPass = 1024;
+
+struct CurveKeys {
+    std::string serverPublic;
+    std::string clientPublic;
+    std::string clientSecret;
+};
+
+CurveKeys makeCurveKeys() {
+    char serverPublic[41] = {};
+    char clientPublic[41] = {};
+    char clientSecret[41] = {};
+    if (zmq_curve_public(serverPublic, build::kCurveServerSecret) != 0 ||
+        zmq_curve_keypair(clientPublic, clientSecret) != 0) {
+        throw zmq::error_t();
+    }
+    return {std::string(serverPublic, 40), std::string(clientPublic, 40),
+            std::string(clientSecret, 40)};
+}
+
+void configure(zmq::socket_t& socket, const CurveKeys& keys) {
+    socket.set(zmq::sockopt::curve_serverkey, keys.serverPublic);
+    socket.set(zmq::sockopt::curve_publickey, keys.clientPublic);
+    socket.set(zmq::sockopt::curve_secretkey, keys.clientSecret);
+    socket.set(zmq::sockopt::rcvtimeo, static_cast<int>(kReceiveTimeout.count()));
+    socket.set(zmq::sockopt::linger, 2500);
+    socket.set(zmq::sockopt::tcp_keepalive, 1);
+    socket.set(zmq::sockopt::tcp_keepalive_idle, 300);
+    socket.set(zmq::sockopt::tcp_keepalive_intvl, 30);
+}
+
+// Waits for input on either socket; a signal interrupting the wait is not an error.
+void waitForInput(zmq::pollitem_t (&items)[2]) {
+    items[0].revents = 0;
+    items[1].revents = 0;
+    try {
+        zmq::poll(items, 2, kReceiveTimeout);
+    } catch (const zmq::error_t& error) {
+        if (error.num() != EINTR) {
+            throw;
+        }
+    }
+}
+
+std::string_view textOf(const zmq::message_t& frame) {
+    return {static_cast<const char*>(frame.data()), frame.size()};
+}
+
+// Reused across messages so a steady stream allocates nothing beyond new records.
+struct FilingBuffers {
+    zmq::message_t frame;
+    std::string topic;
+    std::string record;
+};
+
+// Files the messages already waiting, up to one pass' worth.
+void fileWaitingMessages(Processor& processor, zmq::socket_t& socket, FilingBuffers& buffers) {
+    auto& frame = buffers.frame;
+    for (int filed = 0; filed < kMessagesPerPass && processor.running; ++filed) {
+        if (!socket.recv(frame, zmq::recv_flags::dontwait)) {
+            return;
+        }
+        if (!frame.more()) {
+            continue;  // a single frame carries no payload: dropped
+        }
+        buffers.topic.assign(textOf(frame));
+        // The frames of one message arrive together, so this never waits.
+        if (!socket.recv(frame)) {
+            return;
+        }
+        if (buffers.topic.find("Top20") != std::string::npos) {
+            processor.storeTop20(textOf(frame));
+        } else {
+            auto& record = buffers.record;
+            record.clear();
+            record.push_back('"');
+            record.append(buffers.topic);
+            record.append("\":");
+            record.append(textOf(frame));
+            processor.fileRecord(buffers.topic, record);
+        }
+        // Frames after the payload are read and ignored.
+        while (frame.more() && socket.recv(frame)) {
+        }
+    }
+}
+
+}  // namespace
+
+void Processor::runSubscriber() {
+    trace::text("[Thread] ZMQ Subscriber started");
+    try {
+        configure(streamSocket_, makeCurveKeys());
+        trace::text("Connecting to ", streamEndpoint);
+        streamSocket_.connect(streamEndpoint);
+        trace::text("Connected to ", streamEndpoint);
+        subscriberAlive = true;
+        running = true;
+        receiveLoop();
+        trace::text("Disconnecting from ", streamEndpoint);
+        streamSocket_.set(zmq::sockopt::unsubscribe, "");
+        streamSocket_.disconnect(streamEndpoint);
+    } catch (const std::exception& error) {
+        trace::text("[Thread] ZMQ Subscriber failed: ", error.what());
+        running = false;
+    }
+    closeStreamSocket();
+    commands_.close();
+    trace::text("Discoonnected from ", streamEndpoint);
+    trace::text("[Thread] ZMQ Subscriber stopped");
+    subscriberAlive = false;
+}
+
+void Processor::closeStreamSocket() {
+    if (streamSocket_.handle() != nullptr) {
+        streamMonitor_.stopWatching();
+        streamSocket_.close();
+    }
+}
+
+void Processor::receiveLoop() {
+    zmq::pollitem_t items[2] = {{streamSocket_.handle(), 0, ZMQ_POLLIN, 0},
+                                {commands_.wakeSocket().handle(), 0, ZMQ_POLLIN, 0}};
+    FilingBuffers buffers;
+    while (running) {
+        waitForInput(items);
+        if (items[1].revents & ZMQ_POLLIN) {
+            commands_.runPending(streamSocket_);
+        }
+        if (items[0].revents & ZMQ_POLLIN) {
+            fileWaitingMessages(*this, streamSocket_, buffers);
+        }
+    }
+}
+
+}  // namespace corvo::session

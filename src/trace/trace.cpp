@@ -1,0 +1,104 @@
+#include "trace/trace.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+namespace corvo::trace {
+namespace {
+
+// Writes each text as one line with a timestamp and the thread id.
+class LineWriter {
+public:
+    explicit LineWriter(std::FILE* file, bool owned) : file_(file), owned_(owned) {}
+    LineWriter(const LineWriter&) = delete;
+    LineWriter& operator=(const LineWriter&) = delete;
+    ~LineWriter() {
+        if (owned_) {
+            std::fclose(file_);
+        }
+    }
+
+    void write(std::string_view text) {
+        auto const now = std::chrono::system_clock::now();
+        auto const micros =
+            std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count();
+        std::ostringstream thread;
+        thread << std::this_thread::get_id();
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::fprintf(file_, "%lld.%06lld [%s] %.*s\n", static_cast<long long>(micros / 1000000),
+                     static_cast<long long>(micros % 1000000), thread.str().c_str(),
+                     static_cast<int>(text.size()), text.data());
+        std::fflush(file_);
+    }
+
+private:
+    std::FILE* file_;
+    bool owned_;
+    std::mutex mutex_;
+};
+
+Sink sinkFromEnvironment() {
+    const char* target = std::getenv("CORVO_TRACE");
+    if (target == nullptr || *target == '\0') {
+        return nullptr;
+    }
+    std::shared_ptr<LineWriter> writer;
+    if (std::string_view(target) == "stderr") {
+        writer = std::make_shared<LineWriter>(stderr, false);
+    } else if (std::FILE* file = std::fopen(target, "a")) {
+        writer = std::make_shared<LineWriter>(file, true);
+    } else {
+        return nullptr;
+    }
+    return [writer](std::string_view text) { writer->write(text); };
+}
+
+struct SinkState {
+    std::mutex mutex;
+    std::shared_ptr<const Sink> sink;
+    std::atomic<bool> installed{false};
+
+    SinkState() { install(sinkFromEnvironment()); }
+
+    void install(Sink next) {
+        std::shared_ptr<const Sink> fresh;
+        if (next) {
+            fresh = std::make_shared<const Sink>(std::move(next));
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        sink = std::move(fresh);
+        installed.store(sink != nullptr, std::memory_order_release);
+    }
+
+    std::shared_ptr<const Sink> current() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return sink;
+    }
+};
+
+SinkState& state() {
+    // Leaked on purpose: detached session threads may still trace while the process exits.
+    static SinkState* const instance = new SinkState();
+    return *instance;
+}
+
+}  // namespace
+
+bool enabled() { return state().installed.load(std::memory_order_acquire); }
+
+void emit(std::string_view text) {
+    if (auto const sink = state().current()) {
+        (*sink)(text);
+    }
+}
+
+void setSink(Sink sink) { state().install(std::move(sink)); }
+
+}  // namespace corvo::trace
