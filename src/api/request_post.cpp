@@ -93,10 +93,23 @@ std::string exchange(const std::string& host, std::int32_t port, std::string tar
     parser.header_limit(ApiClient::kHeadLimit);
     parser.body_limit(ApiClient::kBodyLimit);
     done = false;
+    http::async_read_header(stream, buffer, parser, complete);
+    runStep(ioc, deadline, done, ec, closeSocket);
+    if (ec) {
+        throw beast::system_error(ec);
+    }
+    // The parser's own limit lets an announced length through, so check it before the body.
+    if (parser.content_length().value_or(0) > ApiClient::kBodyLimit) {
+        throw beast::system_error(http::error::body_limit);
+    }
+    done = false;
     http::async_read(stream, buffer, parser, complete);
     runStep(ioc, deadline, done, ec, closeSocket);
     if (ec) {
         throw beast::system_error(ec);
+    }
+    if (parser.get().body().size() > ApiClient::kBodyLimit) {
+        throw beast::system_error(http::error::body_limit);
     }
     trace::text("Got response");
 

@@ -1,0 +1,153 @@
+// Session start and stop through the exports, and the start rules.
+#include <fstream>
+#include <sstream>
+
+#include "api/payload_cipher.h"
+#include "corvo/build_constants.h"
+#include "exports/export_session.h"
+
+namespace {
+
+using namespace corvo::testing;
+using namespace std::chrono_literals;
+
+class SessionExports : public ::testing::Test {
+protected:
+    void SetUp() override {
+        lib().ea_Deinitial();
+        services().reset();
+        services().http.clearRequests();
+    }
+    static bool csStart(const std::string& apiServer, const char* zmqServer = "127.0.0.1") {
+        return lib().cs_Initial("start-key", 31, zmqServer, apiServer.c_str());
+    }
+    template <class Call>
+    static std::chrono::milliseconds timed(Call call) {
+        auto const started = std::chrono::steady_clock::now();
+        call();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - started);
+    }
+};
+
+TEST_F(SessionExports, StartsAnnouncesAndStops) {
+    ASSERT_TRUE(lib().cs_Initial("user-key", 4242, "127.0.0.1", apiPort().c_str()));
+    std::string const day = corvo::api::dayKey();
+    std::string const block =
+        corvo::api::credentialBlock("user-key", corvo::build::kClientSecret, day);
+    auto const balancer = services().requestsTo("/balancer");
+    auto const authen = services().requestsTo("/authen");
+    ASSERT_EQ(balancer.size(), 1u);
+    ASSERT_EQ(authen.size(), 1u);
+    EXPECT_EQ(decryptPayload(balancer[0].body), block);
+    EXPECT_EQ(decryptPayload(authen[0].body), block + "|4242");
+
+    EXPECT_FALSE(lib().cs_Initial("user-key", 4242, "127.0.0.1", apiPort().c_str()))
+        << "cs_ reports an already running session as false";
+    auto const key = u16("k");
+    auto const host = u16("127.0.0.1");
+    auto const port = u16(apiPort());
+    EXPECT_TRUE(lib().ea_Initial(key.c_str(), 1, host.c_str(), port.c_str()));
+    EXPECT_EQ(services().requestsTo("/authen").size(), 1u) << "nothing else happens";
+
+    auto const stopTime = timed([] { EXPECT_TRUE(lib().ea_Deinitial()); });
+    EXPECT_LT(stopTime, 5000ms);
+    EXPECT_FALSE(lib().ea_Deinitial());
+    std::string text = "kept";
+    EXPECT_FALSE(lib().cs_Refresh(&text));
+    EXPECT_EQ(text, "kept");
+}
+
+TEST_F(SessionExports, ASecondSessionKeepsTheRecordsOfTheFirst) {
+    ASSERT_TRUE(ensureSession());
+    subscribeEverything();
+    services().publisher.publish("KEEP_Corvo", "{\"kept\":true}");
+    waitUntilFiled();
+    ASSERT_TRUE(lib().ea_Deinitial());
+    ASSERT_TRUE(ensureSession());
+    std::u16string buffer(64, u'\0');
+    auto const code = u16("KEEP");
+    ASSERT_TRUE(lib().ea_Refresh_Symbol(code.c_str(), buffer.data()));
+    EXPECT_EQ(readBack(buffer), "{\"KEEP_Corvo\":{\"kept\":true}}");
+}
+
+TEST_F(SessionExports, ServerTextsThatCannotNameAnApiFailAtOnce) {
+    for (std::string const apiServer : {"", "1:2:3"}) {
+        auto const elapsed = timed([&] { EXPECT_FALSE(csStart(apiServer)) << apiServer; });
+        EXPECT_LT(elapsed, 1500ms);
+    }
+    EXPECT_EQ(services().http.requestCount(), 0u);
+}
+
+TEST_F(SessionExports, UnreadablePortsFailAfterThePause) {
+    for (std::string const apiServer : {"x8080", "99999999999"}) {
+        auto const elapsed = timed([&] { EXPECT_FALSE(csStart(apiServer)) << apiServer; });
+        EXPECT_GE(elapsed, 2000ms);
+    }
+    EXPECT_EQ(services().http.requestCount(), 0u);
+}
+
+TEST_F(SessionExports, PortDigitsFollowedByLettersStillStart) {
+    EXPECT_TRUE(csStart(apiPort() + "abc"));
+}
+
+TEST_F(SessionExports, AZmqServerWithAColonMakesThreePieces) {
+    // "127.0.0.1:x" + ":" + port gives three pieces: the API host is "127.0.0.1:x", which no
+    // resolver knows, so nothing reaches the server; a failed exchange still reads as announced
+    // and ZeroMQ accepts the stream endpoint, so the session starts.
+    EXPECT_TRUE(csStart(apiPort(), "127.0.0.1:x"));
+    EXPECT_EQ(services().http.requestCount(), 0u);
+}
+
+TEST_F(SessionExports, AFailedAuthenticationStopsTheStart) {
+    services().answer("/authen", Reply::text("denied"));
+    auto const elapsed = timed([&] { EXPECT_FALSE(csStart(apiPort())); });
+    EXPECT_LT(elapsed, 1500ms);
+    services().answer("/authen", Reply::closeWithoutReply());
+    EXPECT_TRUE(csStart(apiPort())) << "a transport failure reads as the number 0: announced";
+}
+
+TEST_F(SessionExports, ABalancerFailureEndsWithinTheBound) {
+    services().answer("/balancer", Reply::text("no port"));
+    bool started = false;
+    auto const elapsed = timed([&] { started = csStart(apiPort()); });
+    EXPECT_LT(elapsed, 20s);
+    if (!started) {
+        EXPECT_FALSE(lib().ea_Deinitial());
+    }
+}
+
+TEST_F(SessionExports, TheLogFileIsOpenedButNeverWritten) {
+    std::string const path = corvo::build::kLogFile;
+    ASSERT_TRUE(ensureSession());
+    std::ifstream before(path, std::ios::binary);
+    ASSERT_TRUE(before.good()) << "created at session start";
+    std::ostringstream content;
+    content << before.rdbuf();
+    lib().ea_Deinitial();
+    ASSERT_TRUE(ensureSession());
+    std::ifstream after(path, std::ios::binary);
+    std::ostringstream again;
+    again << after.rdbuf();
+    EXPECT_EQ(again.str(), content.str());
+}
+
+TEST_F(SessionExports, ConcurrentStartsAndStopsLeaveOneSessionOrNone) {
+    std::vector<std::thread> hosts;
+    for (int t = 0; t < 4; ++t) {
+        hosts.emplace_back([t] {
+            if (t % 2 == 0) {
+                ensureSession();
+            } else {
+                lib().ea_Deinitial();
+            }
+        });
+    }
+    for (auto& host : hosts) {
+        host.join();
+    }
+    lib().ea_Deinitial();
+    EXPECT_TRUE(ensureSession());
+}
+
+}  // namespace

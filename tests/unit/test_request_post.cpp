@@ -1,0 +1,141 @@
+// RequestPost against a real HTTP server on loopback.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+
+#include "api/api_client.h"
+#include "support/http_test_server.h"
+
+namespace {
+
+using corvo::api::ApiClient;
+using corvo::testing::HttpTestServer;
+using corvo::testing::RecordedRequest;
+using corvo::testing::Reply;
+using namespace std::chrono_literals;
+
+class RequestPost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        client_.host = "127.0.0.1";
+        client_.port = server_.port();
+    }
+    void answer(Reply reply) {
+        server_.setHandler([reply](const RecordedRequest&) { return reply; });
+    }
+
+    HttpTestServer server_;
+    ApiClient client_;
+};
+
+TEST_F(RequestPost, SendsExactlyTheFourFieldsAndTheBody) {
+    answer(Reply::text("ok"));
+    std::string const body("ci\0ph|er", 8);
+    EXPECT_EQ(client_.RequestPost("/authen", body), "ok");
+    ASSERT_EQ(server_.requestCount(), 1u);
+    auto const request = server_.requests().front();
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.target, "/authen");
+    EXPECT_EQ(request.body, body);
+    ASSERT_EQ(request.fields.size(), 4u);
+    EXPECT_EQ(request.fields[0], (std::pair<std::string, std::string>{"Host", "127.0.0.1"}));
+    EXPECT_EQ(request.fields[1].second, "Boost.Beast/306");
+    EXPECT_EQ(request.fields[2].second, "text/plain");
+    EXPECT_EQ(request.fields[3], (std::pair<std::string, std::string>{"Content-Length", "8"}));
+    EXPECT_EQ(request.rawHead.rfind("POST /authen HTTP/1.1\r\n", 0), 0u);
+}
+
+TEST_F(RequestPost, EmptyBodyIsSentWithLengthZero) {
+    client_.RequestPost("/balancer", "");
+    ASSERT_EQ(server_.requestCount(), 1u);
+    EXPECT_EQ(server_.requests().front().field("Content-Length"), "0");
+    EXPECT_EQ(server_.requests().front().body, "");
+}
+
+TEST_F(RequestPost, ErrorStatusBodiesAreHandedOver) {
+    answer(Reply::text("server trouble", 500));
+    EXPECT_EQ(client_.RequestPost("/x", "b"), "server trouble");
+    answer(Reply::text("", 404));
+    EXPECT_EQ(client_.RequestPost("/x", "b"), "");
+}
+
+TEST_F(RequestPost, DecodesChunkedAndEndOfStreamFraming) {
+    answer(Reply::chunked(std::string(10000, 'c'), 333));
+    EXPECT_EQ(client_.RequestPost("/x", "b"), std::string(10000, 'c'));
+    answer(Reply::eofFramed("until close"));
+    EXPECT_EQ(client_.RequestPost("/x", "b"), "until close");
+}
+
+TEST_F(RequestPost, BodyLimitIsEightMebibytesExactly) {
+    answer(Reply::sized(ApiClient::kBodyLimit));
+    std::string const whole = client_.RequestPost("/x", "b");
+    ASSERT_EQ(whole.size(), ApiClient::kBodyLimit);
+    EXPECT_EQ(whole[ApiClient::kBodyLimit - 1], Reply::sizedByte(ApiClient::kBodyLimit - 1));
+    answer(Reply::sized(ApiClient::kBodyLimit + 1));
+    std::string const tooLong = client_.RequestPost("/x", "b");
+    EXPECT_EQ(tooLong.size(), 1u);
+    EXPECT_EQ(tooLong.substr(0, 1), "0");
+    answer(Reply::chunked(std::string(ApiClient::kBodyLimit + 1, 'c'), 1 << 20));
+    EXPECT_EQ(client_.RequestPost("/x", "b").size(), 1u);
+    answer(Reply::eofFramed(std::string(ApiClient::kBodyLimit + 1, 'e')));
+    EXPECT_EQ(client_.RequestPost("/x", "b").size(), 1u);
+}
+
+TEST_F(RequestPost, MalformedOrCutRepliesGiveZero) {
+    answer(Reply::truncated("short", 100));
+    EXPECT_EQ(client_.RequestPost("/x", "b"), "0");
+    answer(Reply::closeWithoutReply());
+    EXPECT_EQ(client_.RequestPost("/x", "b"), "0");
+    answer(Reply::raw("NOT HTTP AT ALL\r\n\r\n"));
+    EXPECT_EQ(client_.RequestPost("/x", "b"), "0");
+    answer(Reply::raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n"));
+    EXPECT_EQ(client_.RequestPost("/x", "b"), "0");
+    answer(Reply::raw("HTTP/1.1 200 OK\r\nX: " + std::string(9000, 'h') +
+                      "\r\nContent-Length: 1\r\n\r\n1"));
+    EXPECT_EQ(client_.RequestPost("/x", "b"), "0");
+}
+
+TEST_F(RequestPost, UnreachableHostOrPortGivesZero) {
+    // A port that was just free: bind it, note it, let it go.
+    boost::asio::io_context context;
+    boost::asio::ip::tcp::acceptor probe(
+        context, {boost::asio::ip::make_address("127.0.0.1"), 0});
+    client_.port = probe.local_endpoint().port();
+    probe.close();
+    EXPECT_EQ(client_.RequestPost("/x", "b"), "0");
+    client_.host = "no-such-host.invalid";
+    EXPECT_EQ(client_.RequestPost("/x", "b"), "0");
+}
+
+TEST_F(RequestPost, AStalledServerRunsIntoTheDeadline) {
+    client_.setDeadline(300ms);
+    answer(Reply::stall());
+    auto const started = std::chrono::steady_clock::now();
+    EXPECT_EQ(client_.RequestPost("/x", "b"), "0");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+    answer(Reply::drip("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", 100ms));
+    EXPECT_EQ(client_.RequestPost("/x", "b"), "0");
+}
+
+TEST_F(RequestPost, ServesManyThreadsAtOnce) {
+    answer(Reply::text("shared"));
+    std::vector<std::thread> callers;
+    std::atomic<int> matching{0};
+    for (int t = 0; t < 4; ++t) {
+        callers.emplace_back([&] {
+            for (int i = 0; i < 10; ++i) {
+                matching += client_.RequestPost("/x", "b") == "shared";
+            }
+        });
+    }
+    for (auto& caller : callers) {
+        caller.join();
+    }
+    EXPECT_EQ(matching.load(), 40);
+}
+
+}  // namespace

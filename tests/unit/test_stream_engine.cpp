@@ -1,0 +1,187 @@
+// The subscriber thread and the store, the monitor, and filters on the wire, against a real
+// CURVE publisher.
+#include "unit/session_harness.h"
+
+namespace {
+
+using corvo::testing::CurvePublisher;
+using corvo::testing::eventually;
+using corvo::testing::RecordedRequest;
+using corvo::testing::Reply;
+using corvo::testing::SessionHarness;
+using corvo::testing::TraceCapture;
+using namespace std::chrono_literals;
+
+TEST(StreamEngine, FilesMessagesIntoTheStore) {
+    SessionHarness session;
+    session.http.setHandler([](const RecordedRequest& request) {
+        return Reply::text(request.target == "/gettop20datas" ? "{\"rank\":[]}" : "0");
+    });
+    ASSERT_TRUE(session.start());
+    auto& processor = session.processor;
+    EXPECT_TRUE(eventually([&] { return processor.top20() == "{\"rank\":[]}"; }))
+        << "the Top20 snapshot is fetched when the monitor starts";
+    std::string unused;
+    ASSERT_TRUE(processor.addSymbol("", unused, false));
+    ASSERT_TRUE(session.publisher.waitForSubscription("", 5s));
+
+    session.publisher.publish("X_Corvo", "{\"v\":1}");
+    session.publisher.publish("X_Corvo", "{\"v\":2}");
+    session.publisher.publish({"3F_Corvo", "p", "ignored", "also ignored"});
+    session.publisher.publish("E_Corvo", "");
+    session.publisher.publish({"Single_Corvo"});
+    session.publisher.publish("preTop20post", "{\"top\":1}");
+    session.publisher.publish(std::string("Z_Corvo"), std::string("a\0b", 3));
+    ASSERT_TRUE(eventually([&] { return !processor.recordOf("Z_Corvo").empty(); }));
+
+    EXPECT_EQ(processor.recordOf("X_Corvo"), "\"X_Corvo\":{\"v\":2}");
+    EXPECT_EQ(processor.recordOf("3F_Corvo"), "\"3F_Corvo\":p");
+    EXPECT_EQ(processor.recordOf("E_Corvo"), "\"E_Corvo\":");
+    EXPECT_EQ(processor.recordOf("Z_Corvo"), std::string("\"Z_Corvo\":a\0b", 13));
+    EXPECT_EQ(processor.recordOf("preTop20post"), "");
+    EXPECT_EQ(processor.top20(), "{\"top\":1}");
+    EXPECT_EQ(processor.pendingTopics(),
+              (std::vector<std::string>{"X_Corvo", "3F_Corvo", "E_Corvo", "Z_Corvo"}));
+}
+
+TEST(StreamEngine, FiltersDecideWhatArrives) {
+    SessionHarness session;
+    session.http.setHandler([](const RecordedRequest& request) {
+        if (request.target == "/getsymboldatas") {
+            return Reply::text("{\"A_Corvo\":{\"snap\":1}}");
+        }
+        return Reply::text("0");
+    });
+    ASSERT_TRUE(session.start());
+    auto& processor = session.processor;
+    std::string snapshot;
+    ASSERT_TRUE(processor.addSymbol("A", snapshot, false));
+    EXPECT_EQ(snapshot, "{\"A_Corvo\":{\"snap\":1}}");
+    ASSERT_TRUE(session.publisher.waitForSubscription("A_", 5s));
+
+    session.publisher.publish("B_Corvo", "{}");
+    session.publisher.publish("A_Corvo", "{\"n\":1}");
+    ASSERT_TRUE(eventually([&] { return !processor.recordOf("A_Corvo").empty(); }));
+    EXPECT_EQ(processor.recordOf("B_Corvo"), "");
+
+    ASSERT_TRUE(processor.removeSymbol("A"));
+    ASSERT_TRUE(session.publisher.waitForUnsubscription("A_", 5s));
+    session.publisher.publish("A_Corvo", "{\"n\":2}");
+    session.publisher.publish("Top20", "sentinel");
+    ASSERT_TRUE(eventually([&] { return processor.top20() == "sentinel"; }));
+    EXPECT_EQ(processor.recordOf("A_Corvo"), "\"A_Corvo\":{\"n\":1}");
+}
+
+TEST(StreamEngine, RecoversWhenThePublisherRestartsOnTheSamePort) {
+    TraceCapture traces;
+    SessionHarness session;
+    ASSERT_TRUE(session.start());
+    auto& processor = session.processor;
+    std::string snapshot;
+    ASSERT_TRUE(processor.addSymbol("R", snapshot, false));
+    ASSERT_TRUE(session.publisher.waitForSubscription("R_", 5s));
+    ASSERT_TRUE(eventually([&] { return traces.count("[Monitor_c] Connected to Server ") >= 1; }));
+
+    for (int round = 1; round <= 2; ++round) {
+        session.publisher.stop();
+        ASSERT_TRUE(eventually([&] { return traces.count("[Monitor_c] Close disconnected to ") >= static_cast<std::size_t>(round); }));
+        session.publisher.restart();
+        ASSERT_TRUE(session.publisher.waitForSubscription("R_", 10s)) << "filters come back by themselves";
+        std::string const payload = "{\"round\":" + std::to_string(round) + "}";
+        session.publisher.publish("R_Corvo", payload);
+        ASSERT_TRUE(eventually([&] { return processor.recordOf("R_Corvo") == "\"R_Corvo\":" + payload; }));
+    }
+    EXPECT_GE(traces.count("[Monitor_c] Connected to Server "), 3u);
+}
+
+TEST(StreamEngine, StopsPromptlyWithASilentPublisherAndStartsAgain) {
+    SessionHarness session;
+    ASSERT_TRUE(session.start());
+    auto const stopping = std::chrono::steady_clock::now();
+    session.processor.Deinitialize();
+    ASSERT_TRUE(eventually([&] { return session.processor.sessionThreadsEnded(); }, 5s));
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, 3500ms);
+    EXPECT_FALSE(session.processor.running);
+    EXPECT_FALSE(session.processor.monitorRunning);
+
+    ASSERT_TRUE(session.start()) << "a new session gets a new context and socket";
+    std::string unused;
+    ASSERT_TRUE(session.processor.addSymbol("", unused, false));
+    ASSERT_TRUE(session.publisher.waitForSubscription("", 5s));
+    session.publisher.publish("again_Corvo", "1");
+    EXPECT_TRUE(eventually([&] { return !session.processor.recordOf("again_Corvo").empty(); }));
+}
+
+TEST(StreamEngine, AnImpostorPublisherDeliversNothing) {
+    char otherPublic[41];
+    char otherSecret[41];
+    ASSERT_EQ(zmq_curve_keypair(otherPublic, otherSecret), 0);
+    SessionHarness session;
+    CurvePublisher impostor(otherSecret);
+    session.processor.setStreamEndpoint(impostor.endpoint());
+    ASSERT_TRUE(session.start()) << "the connect itself succeeds; only the handshake fails";
+    std::string unused;
+    ASSERT_TRUE(session.processor.addSymbol("", unused, false));
+    EXPECT_FALSE(impostor.waitForSubscription("", 1500ms));
+    for (int i = 0; i < 50; ++i) {
+        impostor.publish("I_Corvo", "forged");
+    }
+    EXPECT_FALSE(eventually([&] { return !session.processor.recordOf("I_Corvo").empty(); }, 500ms));
+    auto const stopping = std::chrono::steady_clock::now();
+    session.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, 5s);
+}
+
+TEST(StreamEngine, FilterChangesWithoutASessionAnswerFalse) {
+    SessionHarness session;
+    std::string out = "kept";
+    EXPECT_FALSE(session.processor.addSymbol("A", out, false));
+    EXPECT_EQ(out, "kept");
+    EXPECT_FALSE(session.processor.addSymbol("", out, false));
+    EXPECT_FALSE(session.processor.removeSymbol(""));
+    EXPECT_EQ(session.http.requestCount(), 0u);
+}
+
+TEST(StreamEngine, HostThreadsPollAndSubscribeDuringAStream) {
+    SessionHarness session;
+    session.http.setHandler([](const RecordedRequest&) { return Reply::text("{\"s\":0}"); });
+    ASSERT_TRUE(session.start());
+    auto& processor = session.processor;
+    std::string unused;
+    ASSERT_TRUE(processor.addSymbol("", unused, false));
+    ASSERT_TRUE(session.publisher.waitForSubscription("", 5s));
+
+    std::atomic<bool> streaming{true};
+    std::atomic<int> served{0};
+    std::vector<std::thread> hosts;
+    for (int t = 0; t < 4; ++t) {
+        hosts.emplace_back([&, t] {
+            std::string out;
+            while (streaming) {
+                auto const family = t % 2 ? corvo::session::RefreshFamily::ea
+                                          : corvo::session::RefreshFamily::cs;
+                served += processor.takeRefresh(family).appended;
+                if (t == 0) {
+                    processor.addSymbol("H" + std::to_string(served % 7), out, false);
+                    processor.removeSymbol("H" + std::to_string(served % 5));
+                }
+                processor.takeSymbolRecord("T1_Corvo");
+                processor.top20();
+            }
+        });
+    }
+    session.publisher.publishBurst(
+        [](std::uint64_t i) {
+            return std::vector<std::string>{"T" + std::to_string(i % 50) + "_Corvo",
+                                            "{\"i\":" + std::to_string(i) + "}"};
+        },
+        5000);
+    EXPECT_TRUE(eventually([&] { return processor.recordOf("T49_Corvo") == "\"T49_Corvo\":{\"i\":4999}"; }));
+    streaming = false;
+    for (auto& host : hosts) {
+        host.join();
+    }
+    EXPECT_GT(served.load(), 0);
+}
+
+}  // namespace
