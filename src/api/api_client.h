@@ -9,7 +9,7 @@
 namespace corvo::api {
 
 class ApiClient {
-public:
+  public:
     static constexpr std::size_t kHeadLimit = 8192;
     static constexpr std::uint64_t kBodyLimit = 8388608;
     static constexpr std::chrono::milliseconds kDefaultDeadline{30000};
@@ -24,7 +24,7 @@ public:
     // The bound on one whole exchange (resolve, connect, write, read); tests shorten it.
     void setDeadline(std::chrono::milliseconds deadline) { deadline_ = deadline; }
 
-private:
+  private:
     std::chrono::milliseconds deadline_ = kDefaultDeadline;
 };
 

@@ -18,7 +18,9 @@ std::string dayKeyAt(std::time_t now, std::int32_t offsetSeconds) {
     return std::to_string(year - month * local.tm_mday);
 }
 
-std::string dayKey() { return dayKeyAt(std::time(nullptr), build::kDayKeyOffsetSeconds); }
+std::string dayKey() {
+    return dayKeyAt(std::time(nullptr), build::kDayKeyOffsetSeconds);
+}
 
 std::string xorWithKey(std::string data, const std::string& key) {
     for (std::size_t i = 0; i < data.size(); ++i) {

@@ -24,7 +24,7 @@ struct FileExportPlan {
 
 // Raised for answers nested deeper than the writer is willing to serialise.
 class AnswerTooDeep : public std::runtime_error {
-public:
+  public:
     AnswerTooDeep() : std::runtime_error("answer nested too deeply") {}
 };
 

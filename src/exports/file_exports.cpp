@@ -30,8 +30,8 @@ std::optional<std::string> outputDirectory(const void* exportAddress, const File
     if (!modulePath) {
         return std::nullopt;
     }
-    std::string directory = files::filesDirectoryOf(*modulePath) +
-                            corvo::platform::kPathSeparator + plan.directoryName;
+    std::string directory =
+        files::filesDirectoryOf(*modulePath) + corvo::platform::kPathSeparator + plan.directoryName;
     corvo::platform::createDirectory(directory);
     return directory;
 }
@@ -51,9 +51,8 @@ CORVO_API bool ea_FundamentalAllLastYearFile() {
             std::string text;
             session->getFundaAllSym(text);
             trace::text("FK: ", text.size());
-            auto const directory =
-                outputDirectory(reinterpret_cast<const void*>(&ea_FundamentalAllLastYearFile),
-                                kFundamental);
+            auto const directory = outputDirectory(
+                reinterpret_cast<const void*>(&ea_FundamentalAllLastYearFile), kFundamental);
             if (!directory) {
                 return false;
             }
@@ -120,8 +119,7 @@ CORVO_API bool ea_VolumeAllSymbolsFile() {
     return guarded(false, [] {
         trace::text("ea_VolumeAllSymbolsFile");
         std::lock_guard<std::mutex> lock(oneAtATime);
-        return replaceFiles(reinterpret_cast<const void*>(&ea_VolumeAllSymbolsFile), kVolume,
-                            false,
+        return replaceFiles(reinterpret_cast<const void*>(&ea_VolumeAllSymbolsFile), kVolume, false,
                             [](Processor& p, std::string& text) { p.getVolumeAllSymbols(text); });
     });
 }

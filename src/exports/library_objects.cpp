@@ -6,9 +6,9 @@ namespace corvo::exports {
 namespace {
 
 // Definition order is construction order within this file: client, socket holder, monitor,
-// then the Processor that refers to all three. They are deliberately never destroyed at
-// unload: detached session threads may still be winding down when the host exits.
-api::ApiClient* const apiClient = new api::ApiClient();
+// then the Processor that refers to all three. Unloading destroys none of them, since a host
+// that exits mid-session still has session threads using them; cs_Deinitial ends them all.
+api::ApiClient* apiClient = new api::ApiClient();
 zmq::socket_t* streamSocket = new zmq::socket_t();
 session::connect_monitor_c* streamMonitor = new session::connect_monitor_c();
 std::atomic<session::Processor*> theProcessor{
@@ -17,14 +17,18 @@ std::mutex lifecycle;
 
 }  // namespace
 
-session::Processor* processor() { return theProcessor.load(std::memory_order_acquire); }
+session::Processor* processor() {
+    return theProcessor.load(std::memory_order_acquire);
+}
 
 session::Processor* runningProcessor() {
     session::Processor* const current = processor();
     return current != nullptr && current->running ? current : nullptr;
 }
 
-std::mutex& lifecycleMutex() { return lifecycle; }
+std::mutex& lifecycleMutex() {
+    return lifecycle;
+}
 
 void tearDownLibrary() {
     session::Processor* const last = theProcessor.exchange(nullptr, std::memory_order_acq_rel);
@@ -36,6 +40,9 @@ void tearDownLibrary() {
     delete streamMonitor;
     streamMonitor = nullptr;
     delete last;
+    // Nothing may follow cs_Deinitial, so the client goes too and an unload leaks nothing.
+    delete apiClient;
+    apiClient = nullptr;
 }
 
 }  // namespace corvo::exports

@@ -70,10 +70,9 @@ CORVO_API bool ea_Fundamental(const corvo_char16* symbol, corvo_char16* out) {
 }
 
 CORVO_API bool ea_FundamentalAllLastYear(corvo_char16* out) {
-    return eaDataQuery("ea_FundamentalAllLastYear", Shape::allSymbols, nullptr, out,
-                       [](Processor& p, const std::string&, std::string& text) {
-                           return p.getFundaAllSym(text);
-                       });
+    return eaDataQuery(
+        "ea_FundamentalAllLastYear", Shape::allSymbols, nullptr, out,
+        [](Processor& p, const std::string&, std::string& text) { return p.getFundaAllSym(text); });
 }
 
 CORVO_API bool ea_IAA(const corvo_char16* symbol, corvo_char16* out) {
@@ -124,8 +123,7 @@ CORVO_API bool cs_Fundamental(const char* symbol, std::string* out) {
 }
 
 CORVO_API bool cs_FundamentalAllLastYear(std::string* out) {
-    return csDataQuery(nullptr, false, out,
-                       [](Processor& p, const std::string&, std::string& text) {
-                           return p.getFundaAllSym(text);
-                       });
+    return csDataQuery(
+        nullptr, false, out,
+        [](Processor& p, const std::string&, std::string& text) { return p.getFundaAllSym(text); });
 }

@@ -53,8 +53,7 @@ bool startSession(Processor& session, StartArguments arguments) {
     std::int32_t result = 0;
     try {
         result = session.Initialize(std::move(arguments.key), arguments.login,
-                                    std::move(arguments.zmqServer),
-                                    std::move(arguments.apiServer));
+                                    std::move(arguments.zmqServer), std::move(arguments.apiServer));
     } catch (const std::exception& error) {
         trace::text("Error exception:", error.what());
         result = 0;

@@ -16,13 +16,13 @@ LogFileHold setUpLogging();
 
 // Holds the log file sink while a session starts; destroying it closes the file.
 class LogFileHold {
-public:
+  public:
     LogFileHold();
     LogFileHold(LogFileHold&&) noexcept = default;
     LogFileHold& operator=(LogFileHold&&) noexcept = default;
     ~LogFileHold();
 
-private:
+  private:
     friend LogFileHold setUpLogging();
     std::vector<std::shared_ptr<spdlog::sinks::sink>> sinks_;
 };

@@ -24,7 +24,9 @@ void createDirectory(const std::string& path) {
     (void)::mkdir(path.c_str(), 0755);
 }
 
-void pause(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
+void pause(std::chrono::milliseconds duration) {
+    std::this_thread::sleep_for(duration);
+}
 
 bool startDetachedThread(std::function<void()> body) {
     try {
@@ -47,6 +49,8 @@ std::tm localTime(std::time_t when) {
     return result;
 }
 
-const char* logFilePath() { return build::kLogFile; }
+const char* logFilePath() {
+    return build::kLogFile;
+}
 
 }  // namespace corvo::platform

@@ -12,9 +12,9 @@ namespace corvo::platform {
 std::optional<std::string> modulePathOf(const void* address) {
     HMODULE module = nullptr;
     // FROM_ADDRESS | UNCHANGED_REFCOUNT: find our own DLL without pinning it.
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            static_cast<LPCSTR>(address), &module)) {
+    if (!GetModuleHandleExA(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            static_cast<LPCSTR>(address), &module)) {
         return std::nullopt;
     }
     char path[MAX_PATH] = {};
@@ -30,7 +30,9 @@ void createDirectory(const std::string& path) {
     (void)CreateDirectoryA(path.c_str(), nullptr);
 }
 
-void pause(std::chrono::milliseconds duration) { Sleep(static_cast<DWORD>(duration.count())); }
+void pause(std::chrono::milliseconds duration) {
+    Sleep(static_cast<DWORD>(duration.count()));
+}
 
 namespace {
 unsigned __stdcall runThreadBody(void* argument) {
@@ -51,7 +53,9 @@ bool startDetachedThread(std::function<void()> body) {
     return true;
 }
 
-std::uint32_t tickCount() { return GetTickCount(); }
+std::uint32_t tickCount() {
+    return GetTickCount();
+}
 
 std::tm localTime(std::time_t when) {
     std::tm result{};
@@ -59,6 +63,8 @@ std::tm localTime(std::time_t when) {
     return result;
 }
 
-const char* logFilePath() { return "C:/Logs/matter.txt"; }
+const char* logFilePath() {
+    return "C:/Logs/matter.txt";
+}
 
 }  // namespace corvo::platform

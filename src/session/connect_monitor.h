@@ -10,7 +10,7 @@
 namespace corvo::session {
 
 class connect_monitor_c : public zmq::monitor_t {
-public:
+  public:
     // Runs on the monitor thread from inside `init`, once the pair socket is connected.
     void setStartedHook(std::function<void()> hook) { startedHook_ = std::move(hook); }
 
@@ -28,7 +28,7 @@ public:
     void on_event_closed(const zmq_event_t& event, const char* address) override;
     void on_event_disconnected(const zmq_event_t& event, const char* address) override;
 
-private:
+  private:
     std::function<void()> startedHook_;
 };
 

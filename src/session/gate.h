@@ -9,9 +9,9 @@
 namespace corvo::session {
 
 class Gate {
-public:
+  public:
     class Section {
-    public:
+      public:
         explicit Section(Gate& gate) : gate_(gate), lock_(gate.mutex_) {
             gate_.cv_.wait(lock_, [this] { return gate_.free_; });
             gate_.free_ = false;
@@ -25,12 +25,12 @@ public:
             gate_.cv_.notify_all();
         }
 
-    private:
+      private:
         Gate& gate_;
         std::unique_lock<std::mutex> lock_;
     };
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable cv_;
     bool free_ = true;

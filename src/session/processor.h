@@ -24,7 +24,7 @@
 namespace corvo::session {
 
 class Processor final {
-public:
+  public:
     Processor(api::ApiClient& apiClient, zmq::socket_t& streamSocket,
               connect_monitor_c& streamMonitor);
     Processor(const Processor&) = delete;
@@ -83,7 +83,7 @@ public:
     const std::string& endpoint() const { return streamEndpoint; }
     api::ApiClient& apiClient() { return api_; }
 
-private:
+  private:
     std::string requestPlaintext(const std::string* field) const;
     std::int32_t postDataRequest(const char* target, const std::string* field, std::string& out);
     std::int32_t postNumberRequest(const char* target, const std::string& plaintext);
@@ -94,23 +94,23 @@ private:
 
     Gate subscriptionGate_;
 
-public:
+  public:
     // The session flags: one-byte atomics, polled rather than waited on.
     std::atomic<bool> monitorRunning{false};
     std::atomic<bool> running{false};
 
-private:
+  private:
     std::string userKey;                         // written by Initialize before any request
     std::vector<std::string> subscribedSymbols;  // subscription gate
     std::string streamEndpoint;                  // written by Initialize before the threads run
     const std::string clientSecret;
     Gate storeGate_;
 
-public:
+  public:
     std::atomic<bool> subscriberAlive{false};
     std::atomic<bool> monitorAlive{false};
 
-private:
+  private:
     // Store gate guards everything below.
     std::map<std::string, std::string, std::less<>> records;
     std::string top20Text;

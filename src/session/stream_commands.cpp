@@ -3,7 +3,10 @@
 namespace corvo::session {
 namespace {
 constexpr const char* kWakeAddress = "inproc://corvo-stream-commands";
-}
+// ZeroMQ keeps filters in a trie that it walks recursively, one level per byte: a filter of
+// hundreds of kilobytes exhausts the stack. No instrument code comes near this.
+constexpr std::size_t kMaxFilterLength = 4096;
+}  // namespace
 
 void StreamCommands::open(zmq::context_t& context) {
     zmq::socket_t receiver(context, zmq::socket_type::pair);
@@ -17,6 +20,9 @@ void StreamCommands::open(zmq::context_t& context) {
 }
 
 bool StreamCommands::change(Kind kind, std::string filter) {
+    if (filter.size() > kMaxFilterLength) {
+        return false;
+    }
     std::future<bool> outcome;
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -13,7 +13,7 @@
 namespace corvo::session {
 
 class StreamCommands {
-public:
+  public:
     enum class Kind { subscribe, unsubscribe };
 
     // Starts taking changes for a new session socket; the wake pair lives in `context`.
@@ -33,7 +33,7 @@ public:
     // Fails what is still queued, refuses further changes and closes the wake pair.
     void close();
 
-private:
+  private:
     struct Change {
         Kind kind;
         std::string filter;

@@ -110,6 +110,10 @@ void Processor::runSubscriber() {
         trace::text("Connected to ", streamEndpoint);
         subscriberAlive = true;
         running = true;
+        // A stop made while this thread was starting cleared the flags already; honour it.
+        if (!monitorRunning) {
+            running = false;
+        }
         receiveLoop();
         trace::text("Disconnecting from ", streamEndpoint);
         streamSocket_.set(zmq::sockopt::unsubscribe, "");

@@ -15,7 +15,7 @@ namespace {
 
 // Writes each text as one line with a timestamp and the thread id.
 class LineWriter {
-public:
+  public:
     explicit LineWriter(std::FILE* file, bool owned) : file_(file), owned_(owned) {}
     LineWriter(const LineWriter&) = delete;
     LineWriter& operator=(const LineWriter&) = delete;
@@ -38,7 +38,7 @@ public:
         std::fflush(file_);
     }
 
-private:
+  private:
     std::FILE* file_;
     bool owned_;
     std::mutex mutex_;
@@ -84,14 +84,15 @@ struct SinkState {
 };
 
 SinkState& state() {
-    // Leaked on purpose: detached session threads may still trace while the process exits.
-    static SinkState* const instance = new SinkState();
-    return *instance;
+    static SinkState instance;
+    return instance;
 }
 
 }  // namespace
 
-bool enabled() { return state().installed.load(std::memory_order_acquire); }
+bool enabled() {
+    return state().installed.load(std::memory_order_acquire);
+}
 
 void emit(std::string_view text) {
     if (auto const sink = state().current()) {
@@ -99,6 +100,8 @@ void emit(std::string_view text) {
     }
 }
 
-void setSink(Sink sink) { state().install(std::move(sink)); }
+void setSink(Sink sink) {
+    state().install(std::move(sink));
+}
 
 }  // namespace corvo::trace

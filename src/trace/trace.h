@@ -23,9 +23,15 @@ void emit(std::string_view text);
 void setSink(Sink sink);
 
 namespace detail {
-inline void appendPart(std::string& out, std::string_view part) { out.append(part); }
-inline void appendPart(std::string& out, const char* part) { out.append(part); }
-inline void appendPart(std::string& out, char part) { out.push_back(part); }
+inline void appendPart(std::string& out, std::string_view part) {
+    out.append(part);
+}
+inline void appendPart(std::string& out, const char* part) {
+    out.append(part);
+}
+inline void appendPart(std::string& out, char part) {
+    out.push_back(part);
+}
 template <class Number, class = std::enable_if_t<std::is_arithmetic_v<Number>>>
 void appendPart(std::string& out, Number number) {
     out.append(std::to_string(number));

@@ -6,13 +6,15 @@
 
 #include <memory>
 
+#include "common/eventually.h"
 #include "exports/loaded_library.h"
 #include "exports/scripted_api.h"
-#include "common/eventually.h"
 
 namespace corvo::testing {
 
-inline const Exports& lib() { return LoadedLibrary::instance().exports(); }
+inline const Exports& lib() {
+    return LoadedLibrary::instance().exports();
+}
 
 // One ScriptedApi for the whole process, created on first use.
 inline ScriptedApi& services() {
@@ -20,7 +22,9 @@ inline ScriptedApi& services() {
     return api;
 }
 
-inline std::string apiPort() { return std::to_string(services().http.port()); }
+inline std::string apiPort() {
+    return std::to_string(services().http.port());
+}
 
 // Starts a session through cs_Initial unless one runs; true when one runs afterwards.
 inline bool ensureSession(const char* key = "export-key", std::int32_t login = 4242) {
@@ -45,9 +49,8 @@ inline void waitUntilFiled() {
     std::string const text = "marker-" + std::to_string(++marker) + "!";
     services().publisher.publish("Top20", text);
     std::string seen;
-    ASSERT_TRUE(eventually([&] {
-        return lib().cs_getTop20(&seen) && seen == text.substr(0, text.size() - 1);
-    }));
+    ASSERT_TRUE(eventually(
+        [&] { return lib().cs_getTop20(&seen) && seen == text.substr(0, text.size() - 1); }));
 }
 
 // Empties the pending updates of both refresh families.

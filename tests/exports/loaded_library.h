@@ -20,7 +20,7 @@ struct Exports {
 };
 
 class LoadedLibrary {
-public:
+  public:
     static LoadedLibrary& instance() {
         static LoadedLibrary library;
         return library;
@@ -31,11 +31,11 @@ public:
     const std::filesystem::path& libraryPath() const { return library_; }
     void* handle() const { return handle_; }
 
-private:
+  private:
     LoadedLibrary() {
         namespace fs = std::filesystem;
-        auto const root = fs::temp_directory_path() /
-                          ("corvo-host-" + std::to_string(::getpid())) / "Terminal";
+        auto const root =
+            fs::temp_directory_path() / ("corvo-host-" + std::to_string(::getpid())) / "Terminal";
         fs::remove_all(root.parent_path());
         fs::create_directories(root / "Libraries");
         files_ = root / "Files";

@@ -12,7 +12,7 @@
 namespace corvo::testing {
 
 class ScriptedApi {
-public:
+  public:
     ScriptedApi() {
         reset();
         http.setHandler([this](const RecordedRequest& request) { return replyFor(request); });
@@ -46,7 +46,7 @@ public:
     HttpTestServer http;
     CurvePublisher publisher;
 
-private:
+  private:
     Reply replyFor(const RecordedRequest& request) {
         std::lock_guard<std::mutex> lock(mutex_);
         auto const scripted = replies_.find(request.target);

@@ -10,7 +10,9 @@ namespace {
 using corvo::testing::LoadedLibrary;
 using corvo::testing::u16;
 
-const corvo::testing::Exports& lib() { return LoadedLibrary::instance().exports(); }
+const corvo::testing::Exports& lib() {
+    return LoadedLibrary::instance().exports();
+}
 
 TEST(ExportSurface, EveryNameResolvesAndAliasesShareAnEntryPoint) {
 #define CORVO_EXPORT_ENTRY(name) EXPECT_NE(reinterpret_cast<void*>(lib().name), nullptr) << #name;

@@ -15,7 +15,7 @@ constexpr char kIaaTarget[] = "/get_iaa_all_symbols";
 constexpr char kVolumeTarget[] = "/getvolumeallsymbols";
 
 class FileExports : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { ASSERT_TRUE(ensureSession()); }
     void SetUp() override {
         services().reset();
@@ -71,11 +71,12 @@ TEST_F(FileExports, CodesNameTheFilesLiterally) {
     answerAll(R"([{"Symbol":"COM7","symbol":"COM7"},{"Symbol":"com7","symbol":"com7"},
                   {"Symbol":"COM1","symbol":"COM1"},{"Symbol":42,"symbol":42},{"other":1}])");
     ASSERT_TRUE(runAll());
-    EXPECT_EQ(namesIn(files() / "fundamental"),
-              (std::vector<std::string>{"42.txt", "COM1.txt", "COM7_.txt", "com7.txt", "null.txt"}));
-    EXPECT_EQ(namesIn(files() / "iaa"), (std::vector<std::string>{"42.json", "COM1.json",
-                                                                  "COM7_.json", "com7.json",
-                                                                  "null.json"}));
+    EXPECT_EQ(
+        namesIn(files() / "fundamental"),
+        (std::vector<std::string>{"42.txt", "COM1.txt", "COM7_.txt", "com7.txt", "null.txt"}));
+    EXPECT_EQ(
+        namesIn(files() / "iaa"),
+        (std::vector<std::string>{"42.json", "COM1.json", "COM7_.json", "com7.json", "null.json"}));
 }
 
 TEST_F(FileExports, AFailedFetchEmptiesFundamentalOnly) {
@@ -138,8 +139,8 @@ TEST_F(FileExports, AnEightMebibyteAnswerOf2000InstrumentsIsWrittenWhole) {
     std::string answer = "[";
     std::string const filler(4000, 'f');
     for (int i = 0; i < 2000; ++i) {
-        answer += R"({"Symbol":"I)" + std::to_string(i) + R"(","symbol":"I)" +
-                  std::to_string(i) + R"(","f":")" + filler + "\"},";
+        answer += R"({"Symbol":"I)" + std::to_string(i) + R"(","symbol":"I)" + std::to_string(i) +
+                  R"(","f":")" + filler + "\"},";
     }
     answer.back() = ']';
     ASSERT_LT(answer.size(), 8u << 20);

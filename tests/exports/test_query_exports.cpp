@@ -6,7 +6,7 @@ namespace {
 using namespace corvo::testing;
 
 class QueryExports : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { ASSERT_TRUE(ensureSession()); }
     void SetUp() override { services().reset(); }
 };

@@ -12,7 +12,7 @@ using namespace corvo::testing;
 using namespace std::chrono_literals;
 
 class SessionExports : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         lib().ea_Deinitial();
         services().reset();

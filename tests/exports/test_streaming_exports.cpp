@@ -7,7 +7,7 @@ using namespace corvo::testing;
 using namespace std::chrono_literals;
 
 class StreamingExports : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         ASSERT_TRUE(ensureSession());
         subscribeEverything();

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "common/process_counts.h"
 #include "exports/export_session.h"
 
 namespace {
@@ -11,17 +12,9 @@ namespace {
 using namespace corvo::testing;
 namespace fs = std::filesystem;
 
-std::size_t threadCount() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/task")) {
-        ++count;
-    }
-    return count;
-}
-
 // A second copy of the library, loaded from a directory too short to hold "Libraries".
 class ShortDirectoryCopy {
-public:
+  public:
     ShortDirectoryCopy() {
         path_ = "/tmp/libcorvo-short-" + std::to_string(::getpid()) + ".so";
         fs::copy_file(CORVO_LIBRARY_PATH, path_, fs::copy_options::overwrite_existing);
@@ -39,7 +32,7 @@ public:
     }
     void* handle() const { return handle_; }
 
-private:
+  private:
     std::string path_;
     void* handle_ = nullptr;
 };
@@ -48,8 +41,8 @@ TEST(Teardown, FileExportsRefuseALibraryDirectoryShorterThanLibraries) {
     ShortDirectoryCopy copy;
     ASSERT_NE(copy.handle(), nullptr);
     auto* start = copy.get<decltype(::cs_Initial)>("cs_Initial");
-    auto* fileExport = copy.get<decltype(::ea_FundamentalAllLastYearFile)>(
-        "ea_FundamentalAllLastYearFile");
+    auto* fileExport =
+        copy.get<decltype(::ea_FundamentalAllLastYearFile)>("ea_FundamentalAllLastYearFile");
     auto* iaaExport = copy.get<decltype(::ea_IAAAllSymbolsFile)>("ea_IAAAllSymbolsFile");
     auto* stop = copy.get<decltype(::ea_Deinitial)>("ea_Deinitial");
     ASSERT_TRUE(start("short", 1, "127.0.0.1", apiPort().c_str()));

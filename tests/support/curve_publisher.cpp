@@ -48,7 +48,7 @@ struct CurvePublisher::Impl {
         std::vector<std::string> frames;
         BurstMaker make;
         std::uint64_t count = 0;
-        std::optional<std::promise<void>> done;  // set when a caller waits for the outcome
+        std::unique_ptr<std::promise<void>> done;  // set when a caller waits for the outcome
     };
 
     Impl(std::string secretZ85, std::uint16_t wantedPort)
@@ -80,7 +80,7 @@ struct CurvePublisher::Impl {
     }
 
     void call(Command command) {
-        command.done.emplace();
+        command.done = std::make_unique<std::promise<void>>();
         auto outcome = command.done->get_future();
         submit(std::move(command));
         outcome.get();

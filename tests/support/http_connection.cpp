@@ -86,7 +86,9 @@ void HttpConnection::run() {
                 std::lock_guard<std::mutex> lock(shared_.mutex);
                 generation = shared_.releaseGeneration;
                 handler = shared_.handler;
-                shared_.requests.push_back(request);
+                if (shared_.recording) {
+                    shared_.requests.push_back(request);
+                }
             }
             shared_.recorded.notify_all();
             play((*handler)(request), generation);

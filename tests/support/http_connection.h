@@ -28,6 +28,7 @@ struct ServerShared {
     std::vector<RecordedRequest> requests;
     std::shared_ptr<const HttpTestServer::Handler> handler;
     std::uint64_t releaseGeneration = 0;  // bumped by releaseStalls()
+    bool recording = true;                // a long-running server keeps no history
 };
 
 class HttpConnection {

@@ -86,10 +86,13 @@ Reply Reply::sized(std::size_t bodyBytes, int status) {
 }
 
 struct HttpTestServer::Impl {
-    Impl() : acceptor(acceptContext), retryTimer(acceptContext) {
+    Impl(std::uint16_t wantedPort, bool record)
+        : acceptor(acceptContext), retryTimer(acceptContext) {
         setHandler(nullptr);
-        const asio::ip::tcp::endpoint endpoint(asio::ip::address_v4::loopback(), 0);
+        state.recording = record;
+        const asio::ip::tcp::endpoint endpoint(asio::ip::address_v4::loopback(), wantedPort);
         acceptor.open(endpoint.protocol());
+        acceptor.set_option(asio::socket_base::reuse_address(true));
         acceptor.bind(endpoint);
         acceptor.listen();
         port = acceptor.local_endpoint().port();
@@ -161,7 +164,8 @@ struct HttpTestServer::Impl {
     std::thread acceptThread;
 };
 
-HttpTestServer::HttpTestServer() : impl_(std::make_unique<Impl>()) {}
+HttpTestServer::HttpTestServer(std::uint16_t port, bool record)
+    : impl_(std::make_unique<Impl>(port, record)) {}
 
 HttpTestServer::~HttpTestServer() = default;
 

@@ -73,8 +73,9 @@ class HttpTestServer {
   public:
     using Handler = std::function<Reply(const RecordedRequest&)>;
 
-    // Listens on 127.0.0.1 at an ephemeral port.
-    HttpTestServer();
+    // Listens on 127.0.0.1 at `port` (0: an ephemeral one). Without `record` no request is
+    // kept, for servers that run for a long time.
+    explicit HttpTestServer(std::uint16_t port = 0, bool record = true);
     // Stops accepting, ends every connection (stalls and drips included) and joins.
     ~HttpTestServer();
     HttpTestServer(const HttpTestServer&) = delete;

@@ -19,7 +19,7 @@ namespace corvo::testing {
 
 // Collects trace texts while alive.
 class TraceCapture {
-public:
+  public:
     TraceCapture() {
         trace::setSink([this](std::string_view text) {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -37,13 +37,13 @@ public:
                              [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
 };
 
 class SessionHarness {
-public:
+  public:
     SessionHarness() {
         client.host = "127.0.0.1";
         client.port = http.port();
@@ -54,7 +54,8 @@ public:
 
     // Starts the threads and waits for the subscriber to connect.
     bool start() {
-        return processor.startSessionThreads() && eventually([&] { return processor.running.load(); });
+        return processor.startSessionThreads() &&
+               eventually([&] { return processor.running.load(); });
     }
     void stop() {
         processor.Deinitialize();

@@ -23,7 +23,7 @@ using Fields = std::vector<std::string>;
 const std::string kUserKey = "user-key-0042";
 
 class EndpointCalls : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         client_.host = "127.0.0.1";
         client_.port = server_.port();
@@ -68,14 +68,25 @@ TEST_F(EndpointCalls, EveryDataTargetReceivesItsPlaintext) {
         std::optional<std::string> field;
     };
     std::vector<Case> const cases{
-        {"/getfundalastyearallsym", [](Processor& p, std::string& o) { return p.getFundaAllSym(o); }, {}},
-        {"/getfundalatestsinglesym", [](Processor& p, std::string& o) { return p.getFundaSingleSym("PTT", o); }, "PTT"},
+        {"/getfundalastyearallsym",
+         [](Processor& p, std::string& o) { return p.getFundaAllSym(o); },
+         {}},
+        {"/getfundalatestsinglesym",
+         [](Processor& p, std::string& o) { return p.getFundaSingleSym("PTT", o); }, "PTT"},
         {"/getiaa", [](Processor& p, std::string& o) { return p.getIAA("", o); }, ""},
-        {"/get_iaa_all_symbols", [](Processor& p, std::string& o) { return p.getIAAAllSymbols(o); }, {}},
-        {"/get_key_market_statistics_performance", [](Processor& p, std::string& o) { return p.getKeyMarketStatisticsPerformance(o); }, {}},
+        {"/get_iaa_all_symbols",
+         [](Processor& p, std::string& o) { return p.getIAAAllSymbols(o); },
+         {}},
+        {"/get_key_market_statistics_performance",
+         [](Processor& p, std::string& o) { return p.getKeyMarketStatisticsPerformance(o); },
+         {}},
         {"/getvolume", [](Processor& p, std::string& o) { return p.getVolume("A|B", o); }, "A|B"},
-        {"/getvolumeallsymbols", [](Processor& p, std::string& o) { return p.getVolumeAllSymbols(o); }, {}},
-        {"/gettop20datas", [](Processor& p, std::string& o) { return std::int32_t{p.getTop20Datas(o)}; }, {}},
+        {"/getvolumeallsymbols",
+         [](Processor& p, std::string& o) { return p.getVolumeAllSymbols(o); },
+         {}},
+        {"/gettop20datas",
+         [](Processor& p, std::string& o) { return std::int32_t{p.getTop20Datas(o)}; },
+         {}},
     };
     for (const auto& c : cases) {
         std::string out = "old";

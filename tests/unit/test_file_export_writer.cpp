@@ -15,11 +15,12 @@ constexpr FileExportPlan kLines{"fundamental", "Symbol", ".txt", FileMode::appen
 constexpr FileExportPlan kLast{"iaa", "symbol", ".json", FileMode::replace};
 
 class FileExportWriter : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        root_ = fs::temp_directory_path() /
-                ("corvo-writer-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                 "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        root_ =
+            fs::temp_directory_path() /
+            ("corvo-writer-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root_);
         fs::create_directories(root_ / "out");
     }

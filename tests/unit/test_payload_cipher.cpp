@@ -47,7 +47,9 @@ TEST(PayloadCipher, MatchesAnIndependentAesCbcForEveryPaddingCase) {
     }
 }
 
-TEST(PayloadCipher, IsDeterministic) { EXPECT_EQ(encrypt("same request"), encrypt("same request")); }
+TEST(PayloadCipher, IsDeterministic) {
+    EXPECT_EQ(encrypt("same request"), encrypt("same request"));
+}
 
 TEST(PayloadCipher, XorRepeatsTheKeyAndKeepsLength) {
     EXPECT_EQ(xorWithKey("", "2019"), "");
@@ -66,7 +68,7 @@ TEST(PayloadCipher, CredentialBlockJoinsBothScrambledParts) {
 }
 
 class DayKey : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const char* previous = std::getenv("TZ");
         saved_ = previous ? previous : "";
@@ -93,7 +95,7 @@ protected:
         return timegm(&parts);
     }
 
-private:
+  private:
     std::string saved_;
     bool hadTz_ = false;
 };

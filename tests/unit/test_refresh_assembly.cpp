@@ -19,7 +19,8 @@ std::string recordOfSize(const std::string& topic, std::size_t size) {
 TEST(RefreshAssembly, JoinsRecordsInTopicOrder) {
     RecordMap const records{{"B_Corvo", "\"B_Corvo\":2"}, {"A_Corvo", "\"A_Corvo\":1"}};
     Topics deferred;
-    auto const result = assembleRefresh({"B_Corvo", "A_Corvo"}, records, RefreshFamily::cs, deferred);
+    auto const result =
+        assembleRefresh({"B_Corvo", "A_Corvo"}, records, RefreshFamily::cs, deferred);
     EXPECT_TRUE(result.appended);
     EXPECT_EQ(result.text, "{\"B_Corvo\":2,\"A_Corvo\":1}");
     EXPECT_TRUE(deferred.empty());

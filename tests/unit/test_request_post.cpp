@@ -19,7 +19,7 @@ using corvo::testing::Reply;
 using namespace std::chrono_literals;
 
 class RequestPost : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         client_.host = "127.0.0.1";
         client_.port = server_.port();
@@ -92,7 +92,8 @@ TEST_F(RequestPost, MalformedOrCutRepliesGiveZero) {
     EXPECT_EQ(client_.RequestPost("/x", "b"), "0");
     answer(Reply::raw("NOT HTTP AT ALL\r\n\r\n"));
     EXPECT_EQ(client_.RequestPost("/x", "b"), "0");
-    answer(Reply::raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n"));
+    answer(
+        Reply::raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n"));
     EXPECT_EQ(client_.RequestPost("/x", "b"), "0");
     answer(Reply::raw("HTTP/1.1 200 OK\r\nX: " + std::string(9000, 'h') +
                       "\r\nContent-Length: 1\r\n\r\n1"));
@@ -102,8 +103,7 @@ TEST_F(RequestPost, MalformedOrCutRepliesGiveZero) {
 TEST_F(RequestPost, UnreachableHostOrPortGivesZero) {
     // A port that was just free: bind it, note it, let it go.
     boost::asio::io_context context;
-    boost::asio::ip::tcp::acceptor probe(
-        context, {boost::asio::ip::make_address("127.0.0.1"), 0});
+    boost::asio::ip::tcp::acceptor probe(context, {boost::asio::ip::make_address("127.0.0.1"), 0});
     client_.port = probe.local_endpoint().port();
     probe.close();
     EXPECT_EQ(client_.RequestPost("/x", "b"), "0");

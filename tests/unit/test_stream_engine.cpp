@@ -84,12 +84,17 @@ TEST(StreamEngine, RecoversWhenThePublisherRestartsOnTheSamePort) {
 
     for (int round = 1; round <= 2; ++round) {
         session.publisher.stop();
-        ASSERT_TRUE(eventually([&] { return traces.count("[Monitor_c] Close disconnected to ") >= static_cast<std::size_t>(round); }));
+        ASSERT_TRUE(eventually([&] {
+            return traces.count("[Monitor_c] Close disconnected to ") >=
+                   static_cast<std::size_t>(round);
+        }));
         session.publisher.restart();
-        ASSERT_TRUE(session.publisher.waitForSubscription("R_", 10s)) << "filters come back by themselves";
+        ASSERT_TRUE(session.publisher.waitForSubscription("R_", 10s))
+            << "filters come back by themselves";
         std::string const payload = "{\"round\":" + std::to_string(round) + "}";
         session.publisher.publish("R_Corvo", payload);
-        ASSERT_TRUE(eventually([&] { return processor.recordOf("R_Corvo") == "\"R_Corvo\":" + payload; }));
+        ASSERT_TRUE(
+            eventually([&] { return processor.recordOf("R_Corvo") == "\"R_Corvo\":" + payload; }));
     }
     EXPECT_GE(traces.count("[Monitor_c] Connected to Server "), 3u);
 }
@@ -158,8 +163,8 @@ TEST(StreamEngine, HostThreadsPollAndSubscribeDuringAStream) {
         hosts.emplace_back([&, t] {
             std::string out;
             while (streaming) {
-                auto const family = t % 2 ? corvo::session::RefreshFamily::ea
-                                          : corvo::session::RefreshFamily::cs;
+                auto const family =
+                    t % 2 ? corvo::session::RefreshFamily::ea : corvo::session::RefreshFamily::cs;
                 served += processor.takeRefresh(family).appended;
                 if (t == 0) {
                     processor.addSymbol("H" + std::to_string(served % 7), out, false);
@@ -176,7 +181,8 @@ TEST(StreamEngine, HostThreadsPollAndSubscribeDuringAStream) {
                                             "{\"i\":" + std::to_string(i) + "}"};
         },
         5000);
-    EXPECT_TRUE(eventually([&] { return processor.recordOf("T49_Corvo") == "\"T49_Corvo\":{\"i\":4999}"; }));
+    EXPECT_TRUE(eventually(
+        [&] { return processor.recordOf("T49_Corvo") == "\"T49_Corvo\":{\"i\":4999}"; }));
     streaming = false;
     for (auto& host : hosts) {
         host.join();

@@ -27,15 +27,13 @@ Reply snapshotFor(const RecordedRequest& request) {
 }
 
 class Subscriptions : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         session_ = std::make_unique<SessionHarness>();
         session_->http.setHandler(snapshotFor);
         ASSERT_TRUE(session_->start());
     }
-    static void TearDownTestSuite() {
-        session_.reset();
-    }
+    static void TearDownTestSuite() { session_.reset(); }
     void SetUp() override {
         processor().removeSymbol("");
         session_->http.clearRequests();
@@ -107,6 +105,15 @@ TEST_F(Subscriptions, FailedAndEmptySnapshotsContributeAsTheyCan) {
     for (auto const code : {"ZERO", "EMPTY", "G"}) {
         processor().removeSymbol(code);
     }
+}
+
+TEST_F(Subscriptions, CodesLongerThanAnyInstrumentAreRefused) {
+    std::string out = "kept";
+    EXPECT_FALSE(processor().addSymbol(std::string(5000, 'L'), out, false));
+    EXPECT_EQ(out, "kept");
+    EXPECT_TRUE(processor().subscribedSnapshot().empty());
+    EXPECT_TRUE(processor().addSymbol(std::string(100, 'L'), out, false));
+    EXPECT_TRUE(processor().removeSymbol(std::string(100, 'L')));
 }
 
 TEST_F(Subscriptions, RemovalNeedsTheExactSubscribedCode) {

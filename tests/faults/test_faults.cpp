@@ -1,0 +1,109 @@
+// Faults injected into real peers: a publisher killed and restarted, an API that stalls,
+// resets or vanishes, during start, running and stop. Nothing may crash, hang or leak.
+#include "unit/session_harness.h"
+
+namespace {
+
+using corvo::testing::eventually;
+using corvo::testing::RecordedRequest;
+using corvo::testing::Reply;
+using corvo::testing::SessionHarness;
+using namespace std::chrono_literals;
+
+template <class Call>
+std::chrono::milliseconds timed(Call call) {
+    auto const started = std::chrono::steady_clock::now();
+    call();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 started);
+}
+
+TEST(Faults, APublisherKilledMidStreamSeveralTimes) {
+    SessionHarness session;
+    ASSERT_TRUE(session.start());
+    std::string out;
+    ASSERT_TRUE(session.processor.addSymbol("K", out, false));
+    for (int round = 0; round < 4; ++round) {
+        ASSERT_TRUE(session.publisher.waitForSubscription("K_", 10s)) << "round " << round;
+        session.publisher.publishBurst(
+            [round](std::uint64_t i) {
+                return std::vector<std::string>{"K_Corvo", std::to_string(round * 1000 + i)};
+            },
+            500);
+        std::string const last = "\"K_Corvo\":" + std::to_string(round * 1000 + 499);
+        ASSERT_TRUE(eventually([&] { return session.processor.recordOf("K_Corvo") == last; }));
+        session.publisher.stop();
+        session.publisher.restart();
+    }
+    EXPECT_LT(timed([&] { session.stop(); }), 5000ms);
+}
+
+TEST(Faults, AStalledSnapshotHoldsADeinitializeOnlyUntilTheDeadline) {
+    SessionHarness session;
+    session.client.setDeadline(400ms);
+    session.http.setHandler([](const RecordedRequest& request) {
+        return request.target == "/getsymboldatas" ? Reply::stall() : Reply::text("0");
+    });
+    ASSERT_TRUE(session.start());
+    std::string out;
+    std::thread subscriber([&] { session.processor.addSymbol("S", out, false); });
+    ASSERT_TRUE(session.http.waitForRequests(2, 5s));  // the Top20 snapshot, then the stall
+    auto const stopping = timed([&] {
+        session.processor.Deinitialize();
+        ASSERT_TRUE(eventually([&] { return session.processor.sessionThreadsEnded(); }));
+    });
+    subscriber.join();
+    EXPECT_LT(stopping, 4000ms);
+    EXPECT_EQ(out, "{}") << "the stalled snapshot failed as \"0\"";
+}
+
+TEST(Faults, AnApiThatResetsOrAnswersGarbageNeverStopsTheStream) {
+    SessionHarness session;
+    session.http.setHandler([](const RecordedRequest& request) {
+        if (request.target == "/gettop20datas") {
+            return Reply::raw("HTTP/1.1 999 ???\r\nContent-Length: zz\r\n\r\n");
+        }
+        return Reply::closeWithoutReply();
+    });
+    ASSERT_TRUE(session.start());
+    EXPECT_TRUE(eventually([&] { return session.processor.top20() == "0"; }));
+    std::string out;
+    ASSERT_TRUE(session.processor.addSymbol("G", out, false));
+    EXPECT_EQ(out, "{}");
+    ASSERT_TRUE(session.publisher.waitForSubscription("G_", 5s));
+    session.publisher.publish("G_Corvo", "1");
+    EXPECT_TRUE(eventually([&] { return !session.processor.recordOf("G_Corvo").empty(); }));
+}
+
+TEST(Faults, TheApiServerGoneDuringStartAndStop) {
+    auto session = std::make_unique<SessionHarness>();
+    std::string const endpoint = session->publisher.endpoint();
+    {
+        // A port where nothing listens any more: every exchange fails at once.
+        corvo::testing::HttpTestServer gone;
+        session->client.port = gone.port();
+    }
+    std::int32_t started = 0;
+    auto const starting = timed([&] {
+        started = session->processor.Initialize("k", 1, "127.0.0.1",
+                                                std::to_string(session->client.port));
+    });
+    EXPECT_EQ(started, 1) << "a failed announcement reads as the number 0, which is accepted";
+    EXPECT_GE(starting, 2000ms);
+    EXPECT_EQ(session->processor.endpoint(), "tcp://127.0.0.1:0");
+    ASSERT_TRUE(eventually([&] {
+        return session->processor.running.load() || session->processor.sessionThreadsEnded();
+    }));
+    EXPECT_LT(timed([&] { session->stop(); }), 5000ms);
+}
+
+TEST(Faults, StopDuringStartIsSeenAndWaitedFor) {
+    SessionHarness session;
+    ASSERT_TRUE(session.processor.startSessionThreads());
+    session.processor.Deinitialize();  // before the subscriber has even started
+    EXPECT_TRUE(eventually([&] { return session.processor.sessionThreadsEnded(); }, 8s));
+    EXPECT_FALSE(session.processor.running);
+    ASSERT_TRUE(session.start()) << "and a new start works afterwards";
+}
+
+}  // namespace

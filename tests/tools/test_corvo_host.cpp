@@ -1,0 +1,232 @@
+// corvo-host as a user runs it, without a server: the help text, command-line and load
+// errors, and the diagnostics against the real built library.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+// A file descriptor closed when it goes out of scope.
+class Descriptor {
+  public:
+    Descriptor() = default;
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() { reset(); }
+    int get() const { return fd_; }
+    void reset() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = -1;
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+struct Pipe {
+    Pipe() {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) == 0) {
+            reading = std::make_unique<Descriptor>(ends[0]);
+            writing = std::make_unique<Descriptor>(ends[1]);
+        }
+    }
+    std::unique_ptr<Descriptor> reading;
+    std::unique_ptr<Descriptor> writing;
+};
+
+class SpawnActions {
+  public:
+    SpawnActions() { posix_spawn_file_actions_init(&actions_); }
+    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
+    SpawnActions(const SpawnActions&) = delete;
+    SpawnActions& operator=(const SpawnActions&) = delete;
+    posix_spawn_file_actions_t* get() { return &actions_; }
+
+  private:
+    posix_spawn_file_actions_t actions_;
+};
+
+struct HostRun {
+    int status = -1;  // the exit status, or -1 when the host did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Reads both pipes until the host closes them or the deadline passes (then kills it).
+void collect(pid_t pid, Pipe& out, Pipe& err, HostRun& run) {
+    auto const deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    pollfd fds[2] = {{out.reading->get(), POLLIN, 0}, {err.reading->get(), POLLIN, 0}};
+    std::string* targets[2] = {&run.out, &run.err};
+    int open = 2;
+    while (open > 0) {
+        auto const left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || ::poll(fds, 2, static_cast<int>(left.count())) < 0) {
+            ::kill(pid, SIGKILL);
+            return;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) {
+                continue;
+            }
+            char chunk[4096];
+            ssize_t const got = ::read(fds[i].fd, chunk, sizeof chunk);
+            if (got <= 0) {
+                fds[i].fd = -1;
+                --open;
+            } else {
+                targets[i]->append(chunk, static_cast<std::size_t>(got));
+            }
+        }
+    }
+}
+
+HostRun runHost(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), CORVO_HOST_PATH);
+    std::vector<char*> argv;
+    for (auto& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    Pipe out;
+    Pipe err;
+    HostRun run;
+    if (!out.reading || !err.reading) {
+        ADD_FAILURE() << "pipe failed";
+        return run;
+    }
+    SpawnActions actions;
+    posix_spawn_file_actions_adddup2(actions.get(), out.writing->get(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(actions.get(), err.writing->get(), STDERR_FILENO);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], actions.get(), nullptr, argv.data(), environ) != 0) {
+        ADD_FAILURE() << "cannot start " << argv[0];
+        return run;
+    }
+    out.writing->reset();
+    err.writing->reset();
+    collect(pid, out, err, run);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TEST(CorvoHost, HelpListsEveryOptionAndAction) {
+    HostRun const run = runHost({"--help"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    for (const char* word : {"--library",
+                             "--family",
+                             "--key",
+                             "--login",
+                             "--server",
+                             "--api-port",
+                             "--help",
+                             "subscribe LIST",
+                             "unsubscribe CODE",
+                             "watch SECONDS",
+                             "refresh",
+                             "symbol CODE",
+                             "top20",
+                             "query NAME",
+                             "fundamental CODE",
+                             "fundamental-all",
+                             "iaa CODE",
+                             "iaa-all",
+                             "key-stats",
+                             "volume CODE",
+                             "feedback MESSAGE",
+                             "files [SET]",
+                             "speed",
+                             "test",
+                             "stop",
+                             "CORVO_TRACE=stderr"}) {
+        EXPECT_NE(run.out.find(word), std::string::npos) << word;
+    }
+}
+
+TEST(CorvoHost, AMissingLibraryExitsOneNamingThePath) {
+    HostRun const run =
+        runHost({"--library", "/nonexistent/Libraries/libCorvoStreaming_DLL.so", "test"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("library not found: /nonexistent/Libraries/libCorvoStreaming_DLL.so"),
+              std::string::npos)
+        << run.err;
+}
+
+TEST(CorvoHost, AFileThatIsNoLibraryExitsOne) {
+    auto const path = std::filesystem::temp_directory_path() /
+                      ("corvo-host-not-a-library-" + std::to_string(::getpid()) + ".so");
+    std::ofstream(path) << "not a shared object\n";
+    HostRun const run = runHost({"--library", path.string(), "test"});
+    std::filesystem::remove(path);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("cannot load library " + path.string()), std::string::npos) << run.err;
+}
+
+TEST(CorvoHost, SpeedAndTestRunAgainstTheRealLibraryInBothFamilies) {
+    for (const char* family : {"cs", "ea"}) {
+        HostRun const run =
+            runHost({"--library", CORVO_LIBRARY_PATH, "--family", family, "speed", "test"});
+        EXPECT_EQ(run.status, 0) << family << ": " << run.err;
+        EXPECT_TRUE(
+            std::regex_search(run.out, std::regex("^speed: [0-9]+ ms \\(integer sum [0-9]+")))
+            << run.out;
+        EXPECT_NE(run.out.find("\ntest: 6\n"), std::string::npos) << run.out;
+    }
+}
+
+TEST(CorvoHost, WithoutActionsTheLibraryIsLoadedAndItsExportsFound) {
+    HostRun const run = runHost({"--library", CORVO_LIBRARY_PATH});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("every export the host calls is there"), std::string::npos);
+}
+
+TEST(CorvoHost, FilesRefusesALibraryOutsideALibrariesDirectory) {
+    // The built library sits in the build tree, so no session is started for nothing.
+    HostRun const run = runHost({"--library", CORVO_LIBRARY_PATH, "files"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("directory named Libraries"), std::string::npos) << run.err;
+}
+
+TEST(CorvoHost, UnknownActionsAndBadOptionsAreUsageErrors) {
+    std::vector<std::vector<std::string>> const lines = {
+        {"--library", CORVO_LIBRARY_PATH, "frobnicate"},
+        {"--library", CORVO_LIBRARY_PATH, "--family", "xx", "test"},
+        {"--library", CORVO_LIBRARY_PATH, "--login", "many", "test"},
+        {"--library", CORVO_LIBRARY_PATH, "--api-port", "70000", "test"},
+        {"--library", CORVO_LIBRARY_PATH, "--colour", "test"},
+        {"--library", CORVO_LIBRARY_PATH, "watch", "-1"},
+        {"--library", CORVO_LIBRARY_PATH, "query", "nonsense"},
+        {"--library", CORVO_LIBRARY_PATH, "subscribe"},
+        {"test"}};
+    for (const auto& line : lines) {
+        HostRun const run = runHost(line);
+        EXPECT_EQ(run.status, 2) << line.back();
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find("usage: corvo-host --library PATH"), std::string::npos) << run.err;
+    }
+}
+
+}  // namespace

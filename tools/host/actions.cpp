@@ -1,0 +1,81 @@
+#include "actions.h"
+
+#include <cstdio>
+
+#include "file_listing.h"
+#include "host_errors.h"
+#include "watch.h"
+
+namespace corvo::host {
+
+ActionRunner::ActionRunner(const Library& library, const Options& options, const Output& output)
+    : library_(library),
+      options_(options),
+      output_(output),
+      session_(library.exports(), options),
+      stream_(library.exports(), options.family),
+      queries_(library.exports(), options.family, options.login) {}
+
+void ActionRunner::run(const Action& action) {
+    switch (action.kind) {
+        case ActionKind::speed:
+            return speed();
+        case ActionKind::test:
+            return test();
+        case ActionKind::stop:
+            return session_.stop();
+        case ActionKind::files:
+            filesDirectoryFor(library_.path());  // refuse before a session is started for it
+            session_.ensureStarted();
+            return runFileExports(library_, action.word, output_);
+        case ActionKind::query: {
+            session_.ensureStarted();
+            auto const answer = queries_.run(action.word, action.argument);
+            return output_.answer(answer ? *answer : "feedback sent");
+        }
+        default:
+            session_.ensureStarted();
+            return runStreaming(action);
+    }
+}
+
+void ActionRunner::runStreaming(const Action& action) {
+    switch (action.kind) {
+        case ActionKind::subscribe:
+            return output_.answer(stream_.subscribe(action.argument));
+        case ActionKind::unsubscribe:
+            stream_.unsubscribe(action.argument);
+            return output_.line("unsubscribed " + action.argument);
+        case ActionKind::watch:
+            return watch(stream_, output_, action.seconds);
+        case ActionKind::refresh:
+            // False only means nothing is new, which prints as an empty object.
+            return output_.answer(stream_.refresh().value_or("{}"));
+        case ActionKind::symbol:
+            return output_.answer(stream_.symbol(action.argument));
+        case ActionKind::top20:
+            return output_.answer(stream_.top20());
+        default:
+            throw HostError("an action without a handler");
+    }
+}
+
+void ActionRunner::speed() {
+    auto const calculate = options_.family == Family::cs ? library_.exports().cs_CalculateSpeed
+                                                         : library_.exports().ea_CalculateSpeed;
+    std::uint32_t integerSum = 0;
+    double realSum = 0.0;
+    std::uint32_t const milliseconds = calculate(&integerSum, &realSum);
+    char line[160];
+    std::snprintf(line, sizeof line, "speed: %u ms (integer sum %u, real sum %.17g)", milliseconds,
+                  integerSum, realSum);
+    output_.line(line);
+}
+
+void ActionRunner::test() {
+    auto const call =
+        options_.family == Family::cs ? library_.exports().cs_Test : library_.exports().ea_Test;
+    output_.line("test: " + std::to_string(call()));
+}
+
+}  // namespace corvo::host

@@ -1,0 +1,98 @@
+#include "file_listing.h"
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "export_call.h"
+
+namespace corvo::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kNamesShown = 5;
+
+struct FileExport {
+    const char* set;  // also the directory name below Files
+    const char* exportName;
+    bool (*Exports::*entry)();
+};
+
+constexpr FileExport kFileExports[] = {
+    {"fundamental", "ea_FundamentalAllLastYearFile", &Exports::ea_FundamentalAllLastYearFile},
+    {"iaa", "ea_IAAAllSymbolsFile", &Exports::ea_IAAAllSymbolsFile},
+    {"volume", "ea_VolumeAllSymbolsFile", &Exports::ea_VolumeAllSymbolsFile}};
+
+using Snapshot = std::map<std::string, fs::file_time_type>;
+
+Snapshot snapshotOf(const fs::path& directory) {
+    Snapshot files;
+    std::error_code error;
+    for (fs::directory_iterator it(directory, error), end; !error && it != end;
+         it.increment(error)) {
+        std::error_code timeError;
+        auto const time = it->last_write_time(timeError);
+        files[it->path().filename().string()] = time;
+    }
+    return files;
+}
+
+// The files that are new or changed since `before`, by name.
+std::vector<std::string> writtenSince(const Snapshot& before, const Snapshot& after) {
+    std::vector<std::string> written;
+    for (const auto& [name, time] : after) {
+        auto const old = before.find(name);
+        if (old == before.end() || old->second != time) {
+            written.push_back(name);
+        }
+    }
+    return written;
+}
+
+std::string listing(const FileExport& file, const fs::path& directory,
+                    const std::vector<std::string>& written) {
+    std::string line = std::string(file.set) + ": " + file.exportName + " wrote " +
+                       std::to_string(written.size()) +
+                       (written.size() == 1 ? " file in " : " files in ") + directory.string();
+    for (std::size_t i = 0; i < std::min(written.size(), kNamesShown); ++i) {
+        line += (i == 0 ? ": " : ", ") + written[i];
+    }
+    if (written.size() > kNamesShown) {
+        line += " and " + std::to_string(written.size() - kNamesShown) + " more";
+    }
+    return line;
+}
+
+}  // namespace
+
+fs::path filesDirectoryFor(const fs::path& library) {
+    std::string const directory = library.parent_path().string();
+    std::string const tail = "Libraries";
+    if (library.parent_path().filename() != tail) {
+        throw HostError(
+            "the file exports write into the Files directory beside the library's "
+            "directory, so the library must sit in a directory named Libraries; " +
+            library.string() + " does not (copy it into e.g. /tmp/corvo/Libraries/)");
+    }
+    // The library's own rule: its directory with the last 9 characters replaced by "Files".
+    return directory.substr(0, directory.size() - tail.size()) + "Files";
+}
+
+void runFileExports(const Library& library, const std::string& set, const Output& output) {
+    fs::path const files = filesDirectoryFor(library.path());
+    // The library creates only the last level, so a missing Files directory would fail it.
+    std::error_code error;
+    fs::create_directories(files, error);
+    for (const FileExport& file : kFileExports) {
+        if (set != "all" && set != file.set) {
+            continue;
+        }
+        fs::path const directory = files / file.set;
+        Snapshot const before = snapshotOf(directory);
+        require(file.exportName, (library.exports().*file.entry)());
+        output.line(listing(file, directory, writtenSince(before, snapshotOf(directory))));
+    }
+}
+
+}  // namespace corvo::host

@@ -1,0 +1,180 @@
+#include "options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+
+#include "host_errors.h"
+
+namespace corvo::host {
+namespace {
+
+// A cursor over the command-line words after the program name.
+class Words {
+  public:
+    Words(int argc, const char* const* argv) : items_(argv + 1, argv + argc) {}
+    bool done() const { return at_ >= items_.size(); }
+    const std::string& peek() const { return items_[at_]; }
+    std::string take() { return items_[at_++]; }
+    std::string takeFor(const std::string& what) {
+        if (done()) {
+            throw UsageError(what + " needs a value");
+        }
+        return take();
+    }
+
+  private:
+    std::vector<std::string> items_;
+    std::size_t at_ = 0;
+};
+
+std::int32_t parseLogin(const std::string& text) {
+    errno = 0;
+    char* end = nullptr;
+    long long const value = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || value < INT32_MIN || value > INT32_MAX) {
+        throw UsageError("--login wants a 32-bit integer, not \"" + text + "\"");
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+std::string parsePort(const std::string& text) {
+    bool const digits = !text.empty() && text.size() <= 5 &&
+                        text.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || std::stoi(text) < 1 || std::stoi(text) > 65535) {
+        throw UsageError("--api-port wants a port number 1-65535, not \"" + text + "\"");
+    }
+    return text;
+}
+
+double parseSeconds(const std::string& text) {
+    char* end = nullptr;
+    double const value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(value) || value <= 0.0) {
+        throw UsageError("watch wants a positive number of seconds, not \"" + text + "\"");
+    }
+    return value;
+}
+
+Family parseFamily(const std::string& text) {
+    if (text == "cs") {
+        return Family::cs;
+    }
+    if (text == "ea") {
+        return Family::ea;
+    }
+    throw UsageError("--family wants cs or ea, not \"" + text + "\"");
+}
+
+// Applies the option at the cursor; both "--name VALUE" and "--name=VALUE" are accepted.
+void parseOption(Words& words, Options& options) {
+    std::string name = words.take();
+    std::string value;
+    bool const inlineValue = name.find('=') != std::string::npos;
+    if (inlineValue) {
+        value = name.substr(name.find('=') + 1);
+        name.erase(name.find('='));
+    }
+    auto const valueOf = [&] { return inlineValue ? value : words.takeFor(name); };
+    if (name == "--help" || name == "-h") {
+        options.help = true;
+    } else if (name == "--library") {
+        options.library = valueOf();
+    } else if (name == "--family") {
+        options.family = parseFamily(valueOf());
+    } else if (name == "--key") {
+        options.key = valueOf();
+    } else if (name == "--login") {
+        options.login = parseLogin(valueOf());
+    } else if (name == "--server") {
+        options.server = valueOf();
+    } else if (name == "--api-port") {
+        options.apiPort = parsePort(valueOf());
+    } else {
+        throw UsageError("unknown option " + name);
+    }
+}
+
+Action parseQuery(Words& words) {
+    // Whether each query name takes an argument.
+    static const std::map<std::string, bool> kQueries = {
+        {"fundamental", true}, {"fundamental-all", false}, {"iaa", true},     {"iaa-all", false},
+        {"key-stats", false},  {"volume", true},           {"feedback", true}};
+    Action action{ActionKind::query, words.takeFor("query"), {}, 0.0};
+    auto const found = kQueries.find(action.word);
+    if (found == kQueries.end()) {
+        throw UsageError("unknown query \"" + action.word + "\"");
+    }
+    if (found->second) {
+        action.argument = words.takeFor("query " + action.word);
+    }
+    return action;
+}
+
+Action parseFiles(Words& words) {
+    Action action{ActionKind::files, "all", {}, 0.0};
+    if (!words.done()) {
+        std::string const next = words.peek();
+        if (next == "fundamental" || next == "iaa" || next == "volume" || next == "all") {
+            action.word = words.take();
+        }
+    }
+    return action;
+}
+
+Action parseAction(Words& words) {
+    // The actions that take one required argument, and those that take none.
+    static const std::map<std::string, ActionKind> kWithArgument = {
+        {"subscribe", ActionKind::subscribe},
+        {"unsubscribe", ActionKind::unsubscribe},
+        {"symbol", ActionKind::symbol}};
+    static const std::map<std::string, ActionKind> kPlain = {{"refresh", ActionKind::refresh},
+                                                             {"top20", ActionKind::top20},
+                                                             {"speed", ActionKind::speed},
+                                                             {"test", ActionKind::test},
+                                                             {"stop", ActionKind::stop}};
+    std::string const name = words.take();
+    if (auto found = kWithArgument.find(name); found != kWithArgument.end()) {
+        return Action{found->second, {}, words.takeFor(name), 0.0};
+    }
+    if (auto found = kPlain.find(name); found != kPlain.end()) {
+        return Action{found->second, {}, {}, 0.0};
+    }
+    if (name == "watch") {
+        return Action{ActionKind::watch, {}, {}, parseSeconds(words.takeFor(name))};
+    }
+    if (name == "query") {
+        return parseQuery(words);
+    }
+    if (name == "files") {
+        return parseFiles(words);
+    }
+    throw UsageError("unknown action \"" + name + "\"");
+}
+
+}  // namespace
+
+Options parseCommandLine(int argc, const char* const* argv) {
+    Options options;
+    Words words(argc, argv);
+    while (!words.done()) {
+        if (words.peek().rfind("-", 0) == 0) {
+            parseOption(words, options);
+        } else {
+            options.actions.push_back(parseAction(words));
+        }
+    }
+    if (!options.help && options.library.empty()) {
+        throw UsageError("--library PATH is required");
+    }
+    return options;
+}
+
+std::string usageSynopsis() {
+    return "usage: corvo-host --library PATH [--family cs|ea] [--key TEXT] [--login N]\n"
+           "                  [--server HOST] [--api-port PORT] [ACTION ...]\n"
+           "run corvo-host --help for the options and actions\n";
+}
+
+}  // namespace corvo::host

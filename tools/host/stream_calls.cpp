@@ -1,0 +1,56 @@
+#include "stream_calls.h"
+
+#include "export_call.h"
+
+namespace corvo::host {
+
+std::string StreamCalls::subscribe(const std::string& codes) {
+    if (family_ == Family::cs) {
+        return narrowAnswer("cs_Subscribe", [&](std::string* out) {
+            return exports_.cs_Subscribe(codes.c_str(), out);
+        });
+    }
+    auto const wide = widen(codes);
+    return wideAnswer("ea_Subscribe", answerBuffer_,
+                      [&](corvo_char16* out) { return exports_.ea_Subscribe(wide.c_str(), out); });
+}
+
+void StreamCalls::unsubscribe(const std::string& code) {
+    if (family_ == Family::cs) {
+        require("cs_Unsubscribe", exports_.cs_Unsubscribe(code.c_str()));
+        return;
+    }
+    require("ea_Unsubscribe", exports_.ea_Unsubscribe(widen(code).c_str()));
+}
+
+std::optional<std::string> StreamCalls::refresh() {
+    if (family_ == Family::cs) {
+        std::string text;
+        if (!exports_.cs_Refresh(&text)) {
+            return std::nullopt;
+        }
+        return text;
+    }
+    if (!exports_.ea_Refresh(refreshBuffer_.zeroed())) {
+        return std::nullopt;
+    }
+    return refreshBuffer_.text();
+}
+
+std::string StreamCalls::symbol(const std::string& code) {
+    auto const wide = widen(code);
+    return wideAnswer("ea_Refresh_Symbol", answerBuffer_, [&](corvo_char16* out) {
+        return exports_.ea_Refresh_Symbol(wide.c_str(), out);
+    });
+}
+
+std::string StreamCalls::top20() {
+    if (family_ == Family::cs) {
+        return narrowAnswer("cs_getTop20",
+                            [&](std::string* out) { return exports_.cs_getTop20(out); });
+    }
+    return wideAnswer("ea_getTop20", answerBuffer_,
+                      [&](corvo_char16* out) { return exports_.ea_getTop20(out); });
+}
+
+}  // namespace corvo::host

@@ -1,0 +1,109 @@
+#include "watch.h"
+
+#include <chrono>
+#include <csignal>
+#include <iostream>
+#include <thread>
+
+#include "live_table.h"
+#include "refresh_members.h"
+
+namespace corvo::host {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::chrono::milliseconds kPollInterval{100};
+// Large records are served one per call; a few calls in a row catch up without spinning.
+constexpr int kPollsPerTick = 32;
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onInterrupt(int) {
+    interrupted = 1;
+}
+
+// Ctrl-C during a watch ends the watch, so the session is still stopped properly.
+class InterruptScope {
+  public:
+    InterruptScope() {
+        interrupted = 0;
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previous_);
+    }
+    ~InterruptScope() { sigaction(SIGINT, &previous_, nullptr); }
+    InterruptScope(const InterruptScope&) = delete;
+    InterruptScope& operator=(const InterruptScope&) = delete;
+
+  private:
+    struct sigaction previous_ {};
+};
+
+// Shows updates either as JSON lines or in the live table.
+class UpdateView {
+  public:
+    explicit UpdateView(const Output& output) : output_(output) {}
+    void show(const RefreshMember& member) {
+        if (output_.terminal()) {
+            table_.update(member.topic, member.record);
+        } else {
+            output_.update(member.topic, member.record);
+        }
+    }
+    void tick() {
+        if (output_.terminal()) {
+            table_.draw(std::cout);
+        }
+    }
+    void finish(double seconds) {
+        if (output_.terminal()) {
+            table_.draw(std::cout);
+            table_.summarise(std::cout, seconds);
+        }
+    }
+
+  private:
+    const Output& output_;
+    LiveTable table_;
+};
+
+// Polls until nothing new is left (or the per-tick bound is reached).
+void drain(StreamCalls& calls, UpdateView& view) {
+    for (int poll = 0; poll < kPollsPerTick && !interrupted; ++poll) {
+        auto const text = calls.refresh();
+        if (!text) {
+            return;
+        }
+        auto const members = splitRefresh(*text);
+        if (members.empty()) {
+            return;  // cs_Refresh may answer true with "{}"
+        }
+        for (const auto& member : members) {
+            view.show(member);
+        }
+    }
+}
+
+}  // namespace
+
+void watch(StreamCalls& calls, const Output& output, double seconds) {
+    InterruptScope const interruptScope;
+    UpdateView view(output);
+    auto const start = Clock::now();
+    auto const end =
+        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    auto next = start;
+    while (!interrupted && Clock::now() < end) {
+        drain(calls, view);
+        view.tick();
+        next += kPollInterval;
+        // Pacing the polls, not waiting for a condition: the refresh export cannot block.
+        std::this_thread::sleep_until(std::min(next, end));
+    }
+    std::chrono::duration<double> const elapsed = Clock::now() - start;
+    view.finish(elapsed.count());
+}
+
+}  // namespace corvo::host
