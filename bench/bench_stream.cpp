@@ -1,0 +1,243 @@
+// B1-B3: how much of the feed the subscriber files, with 10 and 10,000 topics, and how soon a
+// record is visible to a polling host, each beside a bare CURVE SUB in the same run.
+#include <atomic>
+#include <thread>
+
+#include "curve_feed.h"
+#include "measure.h"
+#include "session/processor.h"
+
+namespace {
+
+using namespace corvo::bench;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRuns = 5;
+constexpr std::size_t kMessages = 100000;
+
+struct Message {
+    std::string topic;
+    std::string payload;
+};
+
+std::vector<Message> makeMessages(std::size_t topics, std::size_t payloadBytes) {
+    std::vector<Message> messages;
+    for (std::size_t i = 0; i < kMessages; ++i) {
+        std::string payload = std::to_string(i);
+        payload.resize(payloadBytes, 'x');
+        messages.push_back({"T" + std::to_string(i % topics) + "_Corvo", std::move(payload)});
+    }
+    return messages;
+}
+
+// The library's session engine on its own client, socket and monitor.
+class Library {
+public:
+    explicit Library(const std::string& endpoint) {
+        client_.host = "127.0.0.1";
+        client_.port = 1;  // no API: the Top20 snapshot fails at once
+        processor.setUserKey("bench");
+        processor.setStreamEndpoint(endpoint);
+        processor.startSessionThreads();
+        while (!processor.running) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ~Library() {
+        processor.Deinitialize();
+        while (!processor.sessionThreadsEnded()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+
+private:
+    corvo::api::ApiClient client_;
+    zmq::socket_t socket_;
+    corvo::session::connect_monitor_c monitor_;
+
+public:
+    corvo::session::Processor processor{client_, socket_, monitor_};
+};
+
+int markerCount = 0;
+
+// Messages per second from the first send until the library shows the closing marker.
+double libraryRate(CurveFeed& feed, Library& library, const std::vector<Message>& messages) {
+    std::string out;
+    library.processor.addSymbol("", out, false);
+    feed.awaitFilterChange(true, "");
+    std::string const marker = "end-" + std::to_string(++markerCount);
+    auto const start = Clock::now();
+    for (const auto& message : messages) {
+        feed.send(message.topic, message.payload);
+    }
+    feed.send("Top20", marker);
+    while (library.processor.top20() != marker) {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    double const rate = static_cast<double>(messages.size()) / secondsSince(start);
+    auto const& last = messages.back();
+    if (library.processor.recordOf(last.topic) != "\"" + last.topic + "\":" + last.payload) {
+        std::fprintf(stderr, "library lost messages\n");
+        std::exit(1);
+    }
+    library.processor.removeSymbol("");
+    feed.awaitFilterChange(false, "");
+    return rate;
+}
+
+// The same through a bare SUB that only counts what it receives.
+double baselineRate(CurveFeed& feed, const std::vector<Message>& messages) {
+    zmq::context_t context;
+    std::string const marker = "end-" + std::to_string(++markerCount);
+    std::atomic<bool> done{false};
+    std::size_t received = 0;
+    std::thread receiver([&] {
+        auto subscriber = bareSubscriber(context, feed.endpoint());
+        subscriber.set(zmq::sockopt::subscribe, "");
+        zmq::message_t topic;
+        zmq::message_t payload;
+        while (true) {
+            (void)subscriber.recv(topic);
+            (void)subscriber.recv(payload);
+            if (topic.to_string_view() == "Top20" && payload.to_string_view() == marker) {
+                break;
+            }
+            ++received;
+        }
+        done = true;
+    });
+    feed.awaitFilterChange(true, "");
+    auto const start = Clock::now();
+    for (const auto& message : messages) {
+        feed.send(message.topic, message.payload);
+    }
+    feed.send("Top20", marker);
+    receiver.join();
+    double const rate = static_cast<double>(messages.size()) / secondsSince(start);
+    if (received != messages.size()) {
+        std::fprintf(stderr, "baseline lost messages\n");
+        std::exit(1);
+    }
+    return rate;
+}
+
+void filingRate(CurveFeed& feed, Library& library, std::size_t topics, std::size_t bytes) {
+    auto const messages = makeMessages(topics, bytes);
+    std::vector<double> libraryRates;
+    std::vector<double> baselineRates;
+    for (int run = 0; run < kRuns; ++run) {
+        baselineRates.push_back(baselineRate(feed, messages));
+        libraryRates.push_back(libraryRate(feed, library, messages));
+    }
+    Stats const lib = summarise(libraryRates);
+    Stats const base = summarise(baselineRates);
+    std::string const what = "filing, " + std::to_string(topics) + " topics, " +
+                             std::to_string(bytes) + " B payload";
+    row("B1", what, format(lib, "msg/s"), format(base, "msg/s"), lib.median / base.median,
+        ">= 0.9");
+}
+
+void topicScaling(CurveFeed& feed, Library& library) {
+    auto const few = makeMessages(10, 100);
+    auto const many = makeMessages(10000, 100);
+    std::vector<double> fewRates;
+    std::vector<double> manyRates;
+    for (int run = 0; run < kRuns; ++run) {
+        fewRates.push_back(libraryRate(feed, library, few));
+        manyRates.push_back(libraryRate(feed, library, many));
+    }
+    Stats const fewStats = summarise(fewRates);
+    Stats const manyStats = summarise(manyRates);
+    row("B2", "filing, 10,000 topics vs 10 topics", format(manyStats, "msg/s"),
+        format(fewStats, "msg/s"), manyStats.median / fewStats.median, ">= 0.9");
+}
+
+std::uint64_t nowNanos() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+        .count();
+}
+
+// Sends `count` timestamped messages at 10,000 per second over 1,000 topics.
+void pacedSend(CurveFeed& feed, std::size_t count) {
+    auto const start = Clock::now();
+    for (std::size_t i = 0; i < count; ++i) {
+        std::this_thread::sleep_until(start + std::chrono::microseconds(100 * i));
+        feed.send("L" + std::to_string(i % 1000) + "_Corvo", std::to_string(nowNanos()));
+    }
+}
+
+Stats percentiles(std::vector<double> latencies) {
+    std::sort(latencies.begin(), latencies.end());
+    auto at = [&](double fraction) {
+        return latencies[static_cast<std::size_t>(fraction * (latencies.size() - 1))];
+    };
+    return {at(0.5), at(0.99), latencies.back()};
+}
+
+std::string latencyText(const Stats& stats) {
+    char text[96];
+    std::snprintf(text, sizeof text, "p50 %.0f us, p99 %.0f us", stats.median / 1000,
+                  stats.min / 1000);
+    return text;
+}
+
+void latency(CurveFeed& feed, Library& library) {
+    constexpr std::size_t kCount = 20000;
+    std::vector<double> libraryLatencies;
+    std::string out;
+    library.processor.addSymbol("", out, false);
+    feed.awaitFilterChange(true, "");
+    std::atomic<bool> polling{true};
+    std::thread poller([&] {
+        while (polling) {
+            auto const result = library.processor.takeRefresh(corvo::session::RefreshFamily::cs);
+            std::uint64_t const seen = nowNanos();
+            for (auto at = result.text.find("\":"); at != std::string::npos;
+                 at = result.text.find("\":", at + 2)) {
+                libraryLatencies.push_back(
+                    static_cast<double>(seen - std::strtoull(result.text.c_str() + at + 2, nullptr, 10)));
+            }
+            std::this_thread::yield();
+        }
+    });
+    pacedSend(feed, kCount);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    polling = false;
+    poller.join();
+    library.processor.removeSymbol("");
+    feed.awaitFilterChange(false, "");
+
+    std::vector<double> baselineLatencies;
+    zmq::context_t context;
+    std::thread receiver([&] {
+        auto subscriber = bareSubscriber(context, feed.endpoint());
+        subscriber.set(zmq::sockopt::subscribe, "");
+        zmq::message_t topic;
+        zmq::message_t payload;
+        for (std::size_t i = 0; i < kCount; ++i) {
+            (void)subscriber.recv(topic);
+            (void)subscriber.recv(payload);
+            baselineLatencies.push_back(
+                static_cast<double>(nowNanos() - std::stoull(payload.to_string())));
+        }
+    });
+    feed.awaitFilterChange(true, "");
+    pacedSend(feed, kCount);
+    receiver.join();
+    Stats const lib = percentiles(libraryLatencies);
+    row("B3", "send to visible in cs_Refresh, 10,000 msg/s", latencyText(lib),
+        latencyText(percentiles(baselineLatencies)), 0, "p99 < 1000 us");
+}
+
+}  // namespace
+
+int main() {
+    CurveFeed feed;
+    Library library(feed.endpoint());
+    filingRate(feed, library, 10, 100);
+    filingRate(feed, library, 10, 1024);
+    topicScaling(feed, library);
+    latency(feed, library);
+    return 0;
+}

@@ -1,0 +1,59 @@
+// Shared by the benchmark harnesses: repeated measurement and one table row per figure, the
+// library beside its raw baseline from the same run.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace corvo::bench {
+
+struct Stats {
+    double median = 0;
+    double min = 0;
+    double max = 0;
+};
+
+inline Stats summarise(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return {values[values.size() / 2], values.front(), values.back()};
+}
+
+// Runs `once` `runs` times; each run answers its own figure.
+inline Stats repeat(int runs, const std::function<double()>& once) {
+    std::vector<double> values;
+    for (int i = 0; i < runs; ++i) {
+        values.push_back(once());
+    }
+    return summarise(values);
+}
+
+inline double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+inline std::string format(const Stats& stats, const char* unit) {
+    char text[128];
+    std::snprintf(text, sizeof text, "%.4g %s (%.4g-%.4g)", stats.median, unit, stats.min,
+                  stats.max);
+    return text;
+}
+
+// "| id | what | library | baseline | ratio | target |" as the bench script prints it.
+inline void row(const std::string& id, const std::string& what, const std::string& library,
+                const std::string& baseline, double ratio, const std::string& target) {
+    char ratioText[32] = "-";
+    if (ratio > 0) {
+        std::snprintf(ratioText, sizeof ratioText, "%.2f", ratio);
+    }
+    std::printf("| %s | %s | %s | %s | %s | %s |\n", id.c_str(), what.c_str(), library.c_str(),
+                baseline.c_str(), ratioText, target.c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace corvo::bench
