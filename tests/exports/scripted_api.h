@@ -43,6 +43,12 @@ class ScriptedApi {
         return found;
     }
 
+  private:
+    // Declared before the servers, so the servers and their threads are gone first.
+    std::mutex mutex_;
+    std::map<std::string, Reply> replies_;
+
+  public:
     HttpTestServer http;
     CurvePublisher publisher;
 
@@ -59,9 +65,6 @@ class ScriptedApi {
         }
         return Reply::text("0");
     }
-
-    std::mutex mutex_;
-    std::map<std::string, Reply> replies_;
 };
 
 // UTF-16 helpers for the ea_ family.
