@@ -22,6 +22,20 @@ void Processor::fileRecord(const std::string& topic, std::string& record) {
 void Processor::storeTop20(std::string_view text) {
     Gate::Section section(storeGate_);
     top20Text.assign(text);
+    ++top20Streamed_;
+}
+
+std::uint64_t Processor::top20StreamCount() {
+    Gate::Section section(storeGate_);
+    return top20Streamed_;
+}
+
+void Processor::storeTop20Snapshot(std::string_view text, std::uint64_t streamCountBefore) {
+    Gate::Section section(storeGate_);
+    // A ranking streamed while the snapshot was on its way is newer than the snapshot.
+    if (top20Streamed_ == streamCountBefore) {
+        top20Text.assign(text);
+    }
 }
 
 RefreshResult Processor::takeRefresh(RefreshFamily family) {

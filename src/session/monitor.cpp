@@ -76,9 +76,10 @@ void Processor::subscribeTop20AndFetchSnapshot() {
     if (!commands_.change(StreamCommands::Kind::subscribe, "Top20")) {
         throw std::runtime_error("the Top20 filter was refused");
     }
+    std::uint64_t const streamedBefore = top20StreamCount();
     std::string snapshot;
     getTop20Datas(snapshot);
-    storeTop20(snapshot);
+    storeTop20Snapshot(snapshot, streamedBefore);
 }
 
 void Processor::watchEvents(const std::future<void>& subscriberEnded) {

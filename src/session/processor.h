@@ -70,7 +70,10 @@ class Processor final {
 
     // The market-data store, guarded by the store gate.
     void fileRecord(const std::string& topic, std::string& record);
-    void storeTop20(std::string_view text);
+    void storeTop20(std::string_view text);  // a streamed ranking
+    std::uint64_t top20StreamCount();
+    // The HTTP snapshot, unless a streamed ranking arrived since `streamCountBefore`.
+    void storeTop20Snapshot(std::string_view text, std::uint64_t streamCountBefore);
     RefreshResult takeRefresh(RefreshFamily family);
     std::string takeSymbolRecord(const std::string& topic);
     std::string top20();
@@ -117,6 +120,7 @@ class Processor final {
     std::vector<std::string> deferredTopics;
     std::vector<std::string> updatedTopics;
     std::unordered_set<std::string> updatedIndex_;  // membership in updatedTopics
+    std::uint64_t top20Streamed_ = 0;               // streamed rankings filed so far
 
     api::ApiClient& api_;
     zmq::socket_t& streamSocket_;  // touched by the monitor until the subscriber owns it

@@ -143,11 +143,12 @@ struct HttpTestServer::Impl {
                 return;
             }
             auto connection = std::make_unique<detail::HttpConnection>(state);
-            connection->start(std::move(socket));
             {
+                // Listed before it starts, so releaseStalls() can never miss its stall.
                 std::lock_guard<std::mutex> lock(connectionsMutex);
                 // Reap finished connections so a long-running server does not grow.
                 connections.remove_if([](const auto& c) { return c->finished(); });
+                connection->start(std::move(socket));
                 connections.push_back(std::move(connection));
             }
             acceptNext();

@@ -44,6 +44,20 @@ TEST(StreamEngine, FilesMessagesIntoTheStore) {
               (std::vector<std::string>{"X_Corvo", "3F_Corvo", "E_Corvo", "Z_Corvo"}));
 }
 
+TEST(StreamEngine, ALateTop20SnapshotDoesNotHideAStreamedRanking) {
+    SessionHarness session;
+    session.http.setHandler([](const RecordedRequest& request) {
+        return request.target == "/gettop20datas" ? Reply::stall(Reply::text("old snapshot"))
+                                                  : Reply::text("0");
+    });
+    ASSERT_TRUE(session.start());
+    ASSERT_TRUE(session.publisher.waitForSubscription("Top20", 5s));
+    session.publisher.publish("Top20", "streamed");
+    ASSERT_TRUE(eventually([&] { return session.processor.top20() == "streamed"; }));
+    session.http.releaseStalls();
+    EXPECT_FALSE(eventually([&] { return session.processor.top20() == "old snapshot"; }, 1s));
+}
+
 TEST(StreamEngine, FiltersDecideWhatArrives) {
     SessionHarness session;
     session.http.setHandler([](const RecordedRequest& request) {
