@@ -188,15 +188,18 @@ void latency(CurveFeed& feed, Library& library) {
     std::string out;
     library.processor.addSymbol("", out, false);
     feed.awaitFilterChange(true, "");
+    // Updates left by the filing runs are not part of this measurement.
+    while (library.processor.takeRefresh(corvo::session::RefreshFamily::cs).taken) {
+    }
     std::atomic<bool> polling{true};
     std::thread poller([&] {
         while (polling) {
             auto const result = library.processor.takeRefresh(corvo::session::RefreshFamily::cs);
             std::uint64_t const seen = nowNanos();
-            for (auto at = result.text.find("\":"); at != std::string::npos;
-                 at = result.text.find("\":", at + 2)) {
+            for (auto at = result.text.find("_Corvo\":"); at != std::string::npos;
+                 at = result.text.find("_Corvo\":", at + 8)) {
                 libraryLatencies.push_back(
-                    static_cast<double>(seen - std::strtoull(result.text.c_str() + at + 2, nullptr, 10)));
+                    static_cast<double>(seen - std::strtoull(result.text.c_str() + at + 8, nullptr, 10)));
             }
             std::this_thread::yield();
         }

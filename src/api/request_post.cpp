@@ -59,22 +59,30 @@ std::string exchange(const std::string& host, std::int32_t port, std::string tar
     };
     auto const closeSocket = [&] { stream.socket().close(); };
 
-    // Name resolution for any family, with the port's decimal text as the service.
-    tcp::resolver::results_type endpoints;
-    resolver.async_resolve(host, std::to_string(port),
-                           [&](beast::error_code result, tcp::resolver::results_type found) {
-                               ec = result;
-                               endpoints = std::move(found);
-                               done = true;
-                           });
-    runStep(ioc, deadline, done, ec, [&] { resolver.cancel(); });
-    if (ec) {
-        throw beast::system_error(ec);
+    if (port < 0 || port > 65535) {
+        throw std::out_of_range("port " + std::to_string(port) + " is not a TCP port");
     }
-
-    // Try the resolved endpoints in order until one accepts.
-    done = false;
-    stream.async_connect(endpoints, complete);
+    // An address needs no name resolution, whose asynchronous form costs a thread of its own;
+    // a name is resolved for any family, with the port's decimal text as the service.
+    auto const address = net::ip::make_address(host, ec);
+    if (!ec) {
+        stream.async_connect(tcp::endpoint(address, static_cast<unsigned short>(port)), complete);
+    } else {
+        tcp::resolver::results_type endpoints;
+        resolver.async_resolve(host, std::to_string(port),
+                               [&](beast::error_code result, tcp::resolver::results_type found) {
+                                   ec = result;
+                                   endpoints = std::move(found);
+                                   done = true;
+                               });
+        runStep(ioc, deadline, done, ec, [&] { resolver.cancel(); });
+        if (ec) {
+            throw beast::system_error(ec);
+        }
+        // Try the resolved endpoints in order until one accepts.
+        done = false;
+        stream.async_connect(endpoints, complete);
+    }
     runStep(ioc, deadline, done, ec, closeSocket);
     if (ec) {
         throw beast::system_error(ec);
@@ -88,7 +96,9 @@ std::string exchange(const std::string& host, std::int32_t port, std::string tar
         throw beast::system_error(ec);
     }
 
+    // Room for large reads: an answer of megabytes then takes few of them.
     beast::flat_buffer buffer;
+    buffer.reserve(1 << 16);
     http::response_parser<http::string_body> parser;
     parser.header_limit(ApiClient::kHeadLimit);
     parser.body_limit(ApiClient::kBodyLimit);

@@ -60,12 +60,22 @@ Sink sinkFromEnvironment() {
     return [writer](std::string_view text) { writer->write(text); };
 }
 
+// False before the sink state exists and after it is destroyed at exit, when the library's
+// unload notification may still trace.
+std::atomic<bool> stateAlive{false};
+
 struct SinkState {
     std::mutex mutex;
     std::shared_ptr<const Sink> sink;
     std::atomic<bool> installed{false};
 
-    SinkState() { install(sinkFromEnvironment()); }
+    SinkState() {
+        install(sinkFromEnvironment());
+        stateAlive = true;
+    }
+    SinkState(const SinkState&) = delete;
+    SinkState& operator=(const SinkState&) = delete;
+    ~SinkState() { stateAlive = false; }
 
     void install(Sink next) {
         std::shared_ptr<const Sink> fresh;
@@ -91,17 +101,25 @@ SinkState& state() {
 }  // namespace
 
 bool enabled() {
-    return state().installed.load(std::memory_order_acquire);
+    SinkState& current = state();
+    return stateAlive && current.installed.load(std::memory_order_acquire);
 }
 
 void emit(std::string_view text) {
-    if (auto const sink = state().current()) {
+    SinkState& current = state();
+    if (!stateAlive) {
+        return;
+    }
+    if (auto const sink = current.current()) {
         (*sink)(text);
     }
 }
 
 void setSink(Sink sink) {
-    state().install(std::move(sink));
+    SinkState& current = state();
+    if (stateAlive) {
+        current.install(std::move(sink));
+    }
 }
 
 }  // namespace corvo::trace

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <stdexcept>

@@ -54,6 +54,8 @@ void HttpConnection::start(asio::ip::tcp::socket accepted) {
         const auto handle = accepted.release(ec);
         if (!ec) {
             socket_.assign(protocol, handle, ec);
+            // Replies go out whole, as a production server's would, not held back by Nagle.
+            socket_.set_option(asio::ip::tcp::no_delay(true), ec);
         }
     }
     if (ec) {
