@@ -13,19 +13,26 @@ class Gate {
     class Section {
       public:
         explicit Section(Gate& gate) : gate_(gate), lock_(gate.mutex_) {
-            gate_.cv_.wait(lock_, [this] { return gate_.free_; });
+            if (!gate_.free_) {
+                ++gate_.waiting_;
+                gate_.cv_.wait(lock_, [this] { return gate_.free_; });
+                --gate_.waiting_;
+            }
             gate_.free_ = false;
-            gate_.cv_.notify_all();
         }
         Section(const Section&) = delete;
         Section& operator=(const Section&) = delete;
         ~Section() {
             gate_.free_ = true;
+            // Waking costs a system call; it is only needed when someone waits.
+            bool const wake = gate_.waiting_ > 0;
             lock_.unlock();
-            gate_.cv_.notify_all();
+            if (wake) {
+                gate_.cv_.notify_all();
+            }
         }
 
-      private:
+    private:
         Gate& gate_;
         std::unique_lock<std::mutex> lock_;
     };
@@ -34,6 +41,7 @@ class Gate {
     std::mutex mutex_;
     std::condition_variable cv_;
     bool free_ = true;
+    int waiting_ = 0;
 };
 
 }  // namespace corvo::session
