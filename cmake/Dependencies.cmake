@@ -1,4 +1,9 @@
 # Every dependency comes from the system (Debian packages installed by scripts/setup).
+if(WIN32)
+    # The MinGW-w64 cross build has its own sources for them.
+    include("${CMAKE_CURRENT_LIST_DIR}/DependenciesWindows.cmake")
+    return()
+endif()
 find_package(Threads REQUIRED)
 find_package(Boost 1.74 REQUIRED)
 find_package(nlohmann_json 3 REQUIRED)
