@@ -49,9 +49,8 @@ std::string bareBeastPost(std::uint16_t port, const std::string& body) {
 void exchanges() {
     constexpr int kExchanges = 1000;
     corvo::testing::HttpTestServer server(0, false);
-    server.setHandler([](const corvo::testing::RecordedRequest&) {
-        return corvo::testing::Reply::text("ok");
-    });
+    server.setHandler(
+        [](const corvo::testing::RecordedRequest&) { return corvo::testing::Reply::text("ok"); });
     corvo::api::ApiClient client;
     client.host = "127.0.0.1";
     client.port = server.port();
@@ -78,14 +77,14 @@ void exchanges() {
 
 // The raw cipher: OpenSSL EVP AES-128-CBC with one context reused for every message.
 class EvpCipher {
-public:
+  public:
     EvpCipher() : context_(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free) {}
     std::size_t encrypt(const std::string& plaintext, std::string& out) {
         out.resize(plaintext.size() + 16);
         int written = 0;
         int tail = 0;
-        EVP_EncryptInit_ex(context_.get(), EVP_aes_128_cbc(), nullptr,
-                           corvo::build::kAesKey.data(), corvo::build::kAesIv.data());
+        EVP_EncryptInit_ex(context_.get(), EVP_aes_128_cbc(), nullptr, corvo::build::kAesKey.data(),
+                           corvo::build::kAesIv.data());
         EVP_EncryptUpdate(context_.get(), reinterpret_cast<unsigned char*>(out.data()), &written,
                           reinterpret_cast<const unsigned char*>(plaintext.data()),
                           static_cast<int>(plaintext.size()));
@@ -94,7 +93,7 @@ public:
         return static_cast<std::size_t>(written + tail);
     }
 
-private:
+  private:
     std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> context_;
 };
 
@@ -113,10 +112,11 @@ void encryption(std::size_t bytes) {
     std::vector<double> library;
     std::vector<double> baseline;
     for (int run = 0; run < kRuns; ++run) {
-        baseline.push_back(throughput([&] { benchmark::DoNotOptimize(evp.encrypt(plaintext, out)); }));
+        baseline.push_back(
+            throughput([&] { benchmark::DoNotOptimize(evp.encrypt(plaintext, out)); }));
         library.push_back(throughput([&] {
-            benchmark::DoNotOptimize(corvo::api::encryptPayload(plaintext, corvo::build::kAesKey,
-                                                                corvo::build::kAesIv));
+            benchmark::DoNotOptimize(
+                corvo::api::encryptPayload(plaintext, corvo::build::kAesKey, corvo::build::kAesIv));
         }));
     }
     Stats const lib = summarise(library);

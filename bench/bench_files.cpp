@@ -2,6 +2,8 @@
 // writing the same files directly in the same run.
 #include <nlohmann/json.hpp>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -23,8 +25,8 @@ std::string answerOf(const char* key) {
     std::string answer = "[";
     std::string const filler(4000, 'f');
     for (int i = 0; i < 2000; ++i) {
-        answer += std::string("{\"") + key + "\":\"I" + std::to_string(i) + "\",\"f\":\"" +
-                  filler + "\",\"n\":" + std::to_string(i * 1.5) + "},";
+        answer += std::string("{\"") + key + "\":\"I" + std::to_string(i) + "\",\"f\":\"" + filler +
+                  "\",\"n\":" + std::to_string(i * 1.5) + "},";
     }
     answer.back() = ']';
     return answer;
@@ -70,7 +72,10 @@ void compare(const char* what, bool (*fileExport)(), const std::string& answer,
     std::vector<double> library;
     std::vector<double> baseline;
     for (int run = 0; run < kRuns; ++run) {
+        // Each run starts with the file system settled, not flushing the other's files.
+        ::sync();
         baseline.push_back(directWrite(answer, raw, key, lines));
+        ::sync();
         library.push_back(timedExport(fileExport));
     }
     Stats const lib = summarise(library);
@@ -88,10 +93,14 @@ int main() {
     std::string const fundamentals = answerOf("Symbol");
     std::string const iaa = answerOf("symbol");
     api.setHandler([&](const corvo::testing::RecordedRequest& request) {
-        if (request.target == "/balancer") return Reply::text(std::to_string(feed.port()));
-        if (request.target == "/authen") return Reply::text("1");
-        if (request.target == "/getfundalastyearallsym") return Reply::text(fundamentals);
-        if (request.target == "/get_iaa_all_symbols") return Reply::text(iaa);
+        if (request.target == "/balancer")
+            return Reply::text(std::to_string(feed.port()));
+        if (request.target == "/authen")
+            return Reply::text("1");
+        if (request.target == "/getfundalastyearallsym")
+            return Reply::text(fundamentals);
+        if (request.target == "/get_iaa_all_symbols")
+            return Reply::text(iaa);
         return Reply::text("0");
     });
     if (!lib.cs_Initial("bench", 1, "127.0.0.1", std::to_string(api.port()).c_str())) {

@@ -32,7 +32,7 @@ std::vector<Message> makeMessages(std::size_t topics, std::size_t payloadBytes) 
 
 // The library's session engine on its own client, socket and monitor.
 class Library {
-public:
+  public:
     explicit Library(const std::string& endpoint) {
         client_.host = "127.0.0.1";
         client_.port = 1;  // no API: the Top20 snapshot fails at once
@@ -50,12 +50,12 @@ public:
         }
     }
 
-private:
+  private:
     corvo::api::ApiClient client_;
     zmq::socket_t socket_;
     corvo::session::connect_monitor_c monitor_;
 
-public:
+  public:
     corvo::session::Processor processor{client_, socket_, monitor_};
 };
 
@@ -132,8 +132,8 @@ void filingRate(CurveFeed& feed, Library& library, std::size_t topics, std::size
     }
     Stats const lib = summarise(libraryRates);
     Stats const base = summarise(baselineRates);
-    std::string const what = "filing, " + std::to_string(topics) + " topics, " +
-                             std::to_string(bytes) + " B payload";
+    std::string const what =
+        "filing, " + std::to_string(topics) + " topics, " + std::to_string(bytes) + " B payload";
     row("B1", what, format(lib, "msg/s"), format(base, "msg/s"), lib.median / base.median,
         ">= 0.9");
 }
@@ -198,8 +198,8 @@ void latency(CurveFeed& feed, Library& library) {
             std::uint64_t const seen = nowNanos();
             for (auto at = result.text.find("_Corvo\":"); at != std::string::npos;
                  at = result.text.find("_Corvo\":", at + 8)) {
-                libraryLatencies.push_back(
-                    static_cast<double>(seen - std::strtoull(result.text.c_str() + at + 8, nullptr, 10)));
+                libraryLatencies.push_back(static_cast<double>(
+                    seen - std::strtoull(result.text.c_str() + at + 8, nullptr, 10)));
             }
             std::this_thread::yield();
         }

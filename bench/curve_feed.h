@@ -12,7 +12,7 @@
 namespace corvo::bench {
 
 class CurveFeed {
-public:
+  public:
     CurveFeed() : publisher_(context_, zmq::socket_type::xpub) {
         publisher_.set(zmq::sockopt::curve_server, 1);
         publisher_.set(zmq::sockopt::curve_secretkey, std::string(build::kCurveServerSecret));
@@ -48,7 +48,7 @@ public:
 
     zmq::context_t& context() { return context_; }
 
-private:
+  private:
     zmq::context_t context_;
     zmq::socket_t publisher_;
     std::string endpoint_;

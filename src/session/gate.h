@@ -32,7 +32,7 @@ class Gate {
             }
         }
 
-    private:
+      private:
         Gate& gate_;
         std::unique_lock<std::mutex> lock_;
     };

@@ -14,7 +14,11 @@ inline std::size_t entriesIn(const char* directory) {
     return count;
 }
 
-inline std::size_t threadCount() { return entriesIn("/proc/self/task"); }
-inline std::size_t openDescriptors() { return entriesIn("/proc/self/fd"); }
+inline std::size_t threadCount() {
+    return entriesIn("/proc/self/task");
+}
+inline std::size_t openDescriptors() {
+    return entriesIn("/proc/self/fd");
+}
 
 }  // namespace corvo::testing
