@@ -97,32 +97,24 @@ Reply ApiService::route(const std::string& target, const Credentials& credential
     if (target == "/feedback") {
         return Reply::text("1");
     }
-    if (target == "/getsymboldatas" || target == "/getsymboldatas_ea") {
-        return Reply::text(market_.snapshot(field));
-    }
-    if (target == "/gettop20datas") {
-        return Reply::text(market_.top20());
-    }
-    if (target == "/getfundalastyearallsym") {
-        return Reply::text(market_.fundamentalsAll());
-    }
-    if (target == "/getfundalatestsinglesym") {
-        return Reply::text(market_.fundamental(field));
-    }
-    if (target == "/getiaa") {
-        return Reply::text(market_.iaa(field));
-    }
-    if (target == "/get_iaa_all_symbols") {
-        return Reply::text(market_.iaaAll());
-    }
-    if (target == "/get_key_market_statistics_performance") {
-        return Reply::text(market_.keyStatistics());
-    }
-    if (target == "/getvolume") {
-        return Reply::text(market_.volume(field));
-    }
-    if (target == "/getvolumeallsymbols") {
-        return Reply::text(market_.volumesAll());
+    // The data targets: each answers one text of the market, from the field or without one.
+    using Data = std::function<std::string(const MarketUniverse&, const std::string&)>;
+    static const std::map<std::string, Data> kDataTargets{
+        {"/getsymboldatas", [](auto& m, auto& code) { return m.snapshot(code); }},
+        {"/getsymboldatas_ea", [](auto& m, auto& code) { return m.snapshot(code); }},
+        {"/gettop20datas", [](auto& m, auto&) { return m.top20(); }},
+        {"/getfundalastyearallsym", [](auto& m, auto&) { return m.fundamentalsAll(); }},
+        {"/getfundalatestsinglesym", [](auto& m, auto& code) { return m.fundamental(code); }},
+        {"/getiaa", [](auto& m, auto& code) { return m.iaa(code); }},
+        {"/get_iaa_all_symbols", [](auto& m, auto&) { return m.iaaAll(); }},
+        {"/get_key_market_statistics_performance",
+         [](auto& m, auto&) { return m.keyStatistics(); }},
+        {"/getvolume", [](auto& m, auto& code) { return m.volume(code); }},
+        {"/getvolumeallsymbols", [](auto& m, auto&) { return m.volumesAll(); }},
+    };
+    auto const data = kDataTargets.find(target);
+    if (data != kDataTargets.end()) {
+        return Reply::text(data->second(market_, field));
     }
     return refused(404);
 }
