@@ -52,6 +52,9 @@ TEST(StreamEngine, ALateTop20SnapshotDoesNotHideAStreamedRanking) {
     });
     ASSERT_TRUE(session.start());
     ASSERT_TRUE(session.publisher.waitForSubscription("Top20", 5s));
+    // The snapshot request must be held by the server before it is released, or it would
+    // stall until the exchange's deadline and hold up the stop.
+    ASSERT_TRUE(session.http.waitForRequests(1, 5s));
     session.publisher.publish("Top20", "streamed");
     ASSERT_TRUE(eventually([&] { return session.processor.top20() == "streamed"; }));
     session.http.releaseStalls();
