@@ -3,20 +3,33 @@
 // list take per section, and copies out what the caller needs.
 #include "session/processor.h"
 
+#include <utility>
+
 namespace corvo::session {
 
-void Processor::fileRecord(const std::string& topic, std::string& record) {
+void Processor::fileRecord(std::string_view topic, std::string& record) {
     Gate::Section section(storeGate_);
-    auto const found = records.find(topic);
-    if (found == records.end()) {
-        records.emplace(topic, std::move(record));
-    } else {
-        // The caller reuses the old record's storage for its next message.
-        found->second.swap(record);
+    auto slot = topicIndex_.find(topic);
+    if (slot == topicIndex_.end()) {
+        auto const node = records.try_emplace(std::string(topic)).first;
+        slot = topicIndex_.emplace(node->first, TopicSlot{&node->second, false}).first;
     }
-    if (updatedIndex_.insert(topic).second) {
-        updatedTopics.push_back(topic);
+    // The caller reuses the old record's storage for its next message.
+    slot->second.record->swap(record);
+    if (!slot->second.updated) {
+        slot->second.updated = true;
+        updatedTopics.emplace_back(slot->first);
     }
+}
+
+std::vector<std::string> Processor::takeUpdatedTopics() {
+    for (const auto& topic : updatedTopics) {
+        auto const slot = topicIndex_.find(topic);
+        if (slot != topicIndex_.end()) {
+            slot->second.updated = false;
+        }
+    }
+    return std::exchange(updatedTopics, {});
 }
 
 void Processor::storeTop20(std::string_view text) {
@@ -44,8 +57,7 @@ RefreshResult Processor::takeRefresh(RefreshFamily family) {
     if (!deferredTopics.empty()) {
         topics.swap(deferredTopics);
     } else if (!updatedTopics.empty()) {
-        topics.swap(updatedTopics);
-        updatedIndex_.clear();
+        topics = takeUpdatedTopics();
     } else {
         return {};
     }
@@ -54,8 +66,7 @@ RefreshResult Processor::takeRefresh(RefreshFamily family) {
 
 std::string Processor::takeSymbolRecord(const std::string& topic) {
     Gate::Section section(storeGate_);
-    updatedTopics.clear();
-    updatedIndex_.clear();
+    takeUpdatedTopics();
     auto const found = records.find(topic);
     return found == records.end() ? std::string() : found->second;
 }

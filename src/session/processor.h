@@ -12,7 +12,7 @@
 #include <map>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "api/api_client.h"
@@ -69,7 +69,8 @@ class Processor final {
     bool getTop20Datas(std::string& out);
 
     // The market-data store, guarded by the store gate.
-    void fileRecord(const std::string& topic, std::string& record);
+    // Files `record` as the latest of `topic`; `record` gets back storage to reuse.
+    void fileRecord(std::string_view topic, std::string& record);
     void storeTop20(std::string_view text);  // a streamed ranking
     std::uint64_t top20StreamCount();
     // The HTTP snapshot, unless a streamed ranking arrived since `streamCountBefore`.
@@ -94,6 +95,8 @@ class Processor final {
     void watchEvents(const std::future<void>& subscriberEnded);
     void closeStreamSocket();
     void receiveLoop();
+    // Empties updatedTopics, returning what it held.
+    std::vector<std::string> takeUpdatedTopics();
 
     Gate subscriptionGate_;
 
@@ -119,8 +122,15 @@ class Processor final {
     std::string top20Text;
     std::vector<std::string> deferredTopics;
     std::vector<std::string> updatedTopics;
-    std::unordered_set<std::string> updatedIndex_;  // membership in updatedTopics
-    std::uint64_t top20Streamed_ = 0;               // streamed rankings filed so far
+    std::uint64_t top20Streamed_ = 0;  // streamed rankings filed so far
+
+    // One hash lookup per filed message finds the topic's record and tells whether the topic
+    // is in updatedTopics. Keys view the key strings of `records`, whose nodes never move.
+    struct TopicSlot {
+        std::string* record;
+        bool updated;
+    };
+    std::unordered_map<std::string_view, TopicSlot> topicIndex_;
 
     api::ApiClient& api_;
     zmq::socket_t& streamSocket_;  // touched by the monitor until the subscriber owns it

@@ -23,8 +23,7 @@ std::int32_t Processor::Initialize(std::string key, std::int32_t login, std::str
     streamEndpoint.clear();
     {
         Gate::Section section(storeGate_);
-        updatedTopics.clear();
-        updatedIndex_.clear();
+        takeUpdatedTopics();
     }
     api_.host.clear();
     api_.port = 80;

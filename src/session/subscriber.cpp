@@ -62,8 +62,8 @@ std::string_view textOf(const zmq::message_t& frame) {
 
 // Reused across messages so a steady stream allocates nothing beyond new records.
 struct FilingBuffers {
+    zmq::message_t topic;
     zmq::message_t frame;
-    std::string topic;
     std::string record;
 };
 
@@ -71,27 +71,27 @@ struct FilingBuffers {
 void fileWaitingMessages(Processor& processor, zmq::socket_t& socket, FilingBuffers& buffers) {
     auto& frame = buffers.frame;
     for (int filed = 0; filed < kMessagesPerPass && processor.running; ++filed) {
-        if (!socket.recv(frame, zmq::recv_flags::dontwait)) {
+        if (!socket.recv(buffers.topic, zmq::recv_flags::dontwait)) {
             return;
         }
-        if (!frame.more()) {
+        if (!buffers.topic.more()) {
             continue;  // a single frame carries no payload: dropped
         }
-        buffers.topic.assign(textOf(frame));
         // The frames of one message arrive together, so this never waits.
         if (!socket.recv(frame)) {
             return;
         }
-        if (buffers.topic.find("Top20") != std::string::npos) {
+        std::string_view const topic = textOf(buffers.topic);
+        if (topic.find("Top20") != std::string_view::npos) {
             processor.storeTop20(textOf(frame));
         } else {
             auto& record = buffers.record;
             record.clear();
             record.push_back('"');
-            record.append(buffers.topic);
+            record.append(topic);
             record.append("\":");
             record.append(textOf(frame));
-            processor.fileRecord(buffers.topic, record);
+            processor.fileRecord(topic, record);
         }
         // Frames after the payload are read and ignored.
         while (frame.more() && socket.recv(frame)) {
