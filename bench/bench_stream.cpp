@@ -70,34 +70,6 @@ void awaitCompletion(const std::function<bool()>& done) {
     }
 }
 
-struct PairedRates {
-    std::vector<double> first;
-    std::vector<double> second;
-};
-
-// kRuns runs of each side after one uncounted pair that warms caches, allocators and TCP
-// buffers; the order alternates so drift during a series hits both sides alike.
-PairedRates pairedRuns(const std::function<double()>& first,
-                       const std::function<double()>& second) {
-    PairedRates rates;
-    for (int run = -1; run < kRuns; ++run) {
-        double a = 0;
-        double b = 0;
-        if (run % 2 == 0) {
-            a = first();
-            b = second();
-        } else {
-            b = second();
-            a = first();
-        }
-        if (run >= 0) {
-            rates.first.push_back(a);
-            rates.second.push_back(b);
-        }
-    }
-    return rates;
-}
-
 // Messages per second from the first send until the library shows the closing marker.
 double libraryRate(CurveFeed& feed, Library& library, const std::vector<Message>& messages) {
     std::string out;
@@ -160,8 +132,9 @@ double baselineRate(CurveFeed& feed, const std::vector<Message>& messages) {
 
 void filingRate(CurveFeed& feed, Library& library, std::size_t topics, std::size_t bytes) {
     auto const messages = makeMessages(topics, bytes);
-    auto const rates = pairedRuns([&] { return libraryRate(feed, library, messages); },
-                                  [&] { return baselineRate(feed, messages); });
+    auto const rates = pairedRuns(
+        kRuns, [&] { return libraryRate(feed, library, messages); },
+        [&] { return baselineRate(feed, messages); });
     Stats const lib = summarise(rates.first);
     Stats const base = summarise(rates.second);
     std::string const what =
@@ -173,8 +146,9 @@ void filingRate(CurveFeed& feed, Library& library, std::size_t topics, std::size
 void topicScaling(CurveFeed& feed, Library& library) {
     auto const few = makeMessages(10, 100);
     auto const many = makeMessages(10000, 100);
-    auto const rates = pairedRuns([&] { return libraryRate(feed, library, many); },
-                                  [&] { return libraryRate(feed, library, few); });
+    auto const rates = pairedRuns(
+        kRuns, [&] { return libraryRate(feed, library, many); },
+        [&] { return libraryRate(feed, library, few); });
     Stats const manyStats = summarise(rates.first);
     Stats const fewStats = summarise(rates.second);
     row("B2", "filing, 10,000 topics vs 10 topics", format(manyStats, "msg/s"),

@@ -33,6 +33,34 @@ inline Stats repeat(int runs, const std::function<double()>& once) {
     return summarise(values);
 }
 
+struct PairedRates {
+    std::vector<double> first;
+    std::vector<double> second;
+};
+
+// `runs` runs of each side after one uncounted pair that warms caches, allocators and TCP
+// buffers; the order alternates so drift during a series hits both sides alike.
+inline PairedRates pairedRuns(int runs, const std::function<double()>& first,
+                              const std::function<double()>& second) {
+    PairedRates rates;
+    for (int run = -1; run < runs; ++run) {
+        double a = 0;
+        double b = 0;
+        if (run % 2 == 0) {
+            a = first();
+            b = second();
+        } else {
+            b = second();
+            a = first();
+        }
+        if (run >= 0) {
+            rates.first.push_back(a);
+            rates.second.push_back(b);
+        }
+    }
+    return rates;
+}
+
 inline double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
