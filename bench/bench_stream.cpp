@@ -15,7 +15,7 @@ using Clock = std::chrono::steady_clock;
 // Four busy threads share two cores in these runs, so single runs spread widely: many short
 // runs give stable medians.
 constexpr int kRuns = 11;
-constexpr std::size_t kMessages = 100000;
+constexpr std::size_t kMessages = 200000;
 
 struct Message {
     std::string topic;
@@ -139,8 +139,7 @@ void filingRate(CurveFeed& feed, Library& library, std::size_t topics, std::size
     Stats const base = summarise(rates.second);
     std::string const what =
         "filing, " + std::to_string(topics) + " topics, " + std::to_string(bytes) + " B payload";
-    row("B1", what, format(lib, "msg/s"), format(base, "msg/s"), lib.median / base.median,
-        ">= 0.9");
+    row("B1", what, format(lib, "msg/s"), format(base, "msg/s"), rates.ratio(), ">= 0.9");
 }
 
 void topicScaling(CurveFeed& feed, Library& library) {
@@ -152,7 +151,7 @@ void topicScaling(CurveFeed& feed, Library& library) {
     Stats const manyStats = summarise(rates.first);
     Stats const fewStats = summarise(rates.second);
     row("B2", "filing, 10,000 topics vs 10 topics", format(manyStats, "msg/s"),
-        format(fewStats, "msg/s"), manyStats.median / fewStats.median, ">= 0.9");
+        format(fewStats, "msg/s"), rates.ratio(), ">= 0.9");
 }
 
 std::uint64_t nowNanos() {

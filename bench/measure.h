@@ -36,6 +36,16 @@ inline Stats repeat(int runs, const std::function<double()>& once) {
 struct PairedRates {
     std::vector<double> first;
     std::vector<double> second;
+
+    // Median of first / second taken run by run: the two runs of a pair ran back to back, so
+    // what slowed the machine for one mostly slowed the other too.
+    double ratio() const {
+        std::vector<double> ratios;
+        for (std::size_t i = 0; i < first.size(); ++i) {
+            ratios.push_back(first[i] / second[i]);
+        }
+        return summarise(ratios).median;
+    }
 };
 
 // `runs` runs of each side after one uncounted pair that warms caches, allocators and TCP

@@ -31,6 +31,7 @@ bool StreamCommands::change(Kind kind, std::string filter) {
         }
         pending_.push_back(Change{kind, std::move(filter), {}});
         outcome = pending_.back().outcome.get_future();
+        hasPending_.store(true, std::memory_order_release);
         // A full wake queue already guarantees a wake-up, so a refused send is fine.
         (void)wakeSender_.send(zmq::const_buffer("", 0), zmq::send_flags::dontwait);
     }
@@ -52,6 +53,7 @@ void StreamCommands::runPending(zmq::socket_t& stream) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         changes.swap(pending_);
+        hasPending_.store(false, std::memory_order_release);
     }
     for (auto& change : changes) {
         try {

@@ -5,6 +5,7 @@
 
 #include <zmq.hpp>
 
+#include <atomic>
 #include <future>
 #include <mutex>
 #include <string>
@@ -26,8 +27,10 @@ class StreamCommands {
     // Makes the subscriber look at the session flags now instead of after its receive wait.
     void wake();
 
-    // Subscriber side: the socket to poll beside the stream, and the queued changes to run.
+    // Subscriber side: the socket to poll beside the stream, whether changes are queued (one
+    // atomic load, cheap enough to ask between messages), and running the queued changes.
     zmq::socket_t& wakeSocket() { return wakeReceiver_; }
+    bool hasPending() const { return hasPending_.load(std::memory_order_acquire); }
     void runPending(zmq::socket_t& stream);
 
     // Fails what is still queued, refuses further changes and closes the wake pair.
@@ -43,6 +46,7 @@ class StreamCommands {
     std::mutex mutex_;
     bool open_ = false;
     std::vector<Change> pending_;
+    std::atomic<bool> hasPending_{false};
     zmq::socket_t wakeSender_;
     zmq::socket_t wakeReceiver_;
 };

@@ -11,8 +11,11 @@ namespace corvo::session {
 namespace {
 
 constexpr std::chrono::milliseconds kReceiveTimeout{5000};
-// Messages filed per wake-up before the commands and flags are looked at again.
-constexpr int kMessagesPerPass = 1024;
+// While the stream flows the subscriber waits in a plain receive on it: far fewer system
+// calls per wake-up than polling two sockets, which at high rates is most of this thread's
+// cost. Commands are looked at between messages; a quiet spell this long returns the thread
+// to polling both sockets.
+constexpr int kFlowingReceiveTimeoutMs = 20;
 
 struct CurveKeys {
     std::string serverPublic;
@@ -56,6 +59,20 @@ void waitForInput(zmq::pollitem_t (&items)[2]) {
     }
 }
 
+// One frame, waiting at most the socket's receive time-out; false when none came. A signal
+// interrupting the wait only repeats it, so a message is never cut between its frames.
+bool receiveFrame(zmq::socket_t& socket, zmq::message_t& frame) {
+    while (true) {
+        try {
+            return socket.recv(frame).has_value();
+        } catch (const zmq::error_t& error) {
+            if (error.num() != EINTR) {
+                throw;
+            }
+        }
+    }
+}
+
 std::string_view textOf(const zmq::message_t& frame) {
     return {static_cast<const char*>(frame.data()), frame.size()};
 }
@@ -67,36 +84,35 @@ struct FilingBuffers {
     std::string record;
 };
 
-// Files the messages already waiting, up to one pass' worth.
-void fileWaitingMessages(Processor& processor, zmq::socket_t& socket, FilingBuffers& buffers) {
-    auto& frame = buffers.frame;
-    for (int filed = 0; filed < kMessagesPerPass && processor.running; ++filed) {
-        if (!socket.recv(buffers.topic, zmq::recv_flags::dontwait)) {
-            return;
-        }
-        if (!buffers.topic.more()) {
-            continue;  // a single frame carries no payload: dropped
-        }
-        // The frames of one message arrive together, so this never waits.
-        if (!socket.recv(frame)) {
-            return;
-        }
-        std::string_view const topic = textOf(buffers.topic);
-        if (topic.find("Top20") != std::string_view::npos) {
-            processor.storeTop20(textOf(frame));
-        } else {
-            auto& record = buffers.record;
-            record.clear();
-            record.push_back('"');
-            record.append(topic);
-            record.append("\":");
-            record.append(textOf(frame));
-            processor.fileRecord(topic, record);
-        }
-        // Frames after the payload are read and ignored.
-        while (frame.more() && socket.recv(frame)) {
-        }
+// Receives one message and files it; false when none came within the receive time-out.
+bool fileNextMessage(Processor& processor, zmq::socket_t& socket, FilingBuffers& buffers) {
+    if (!receiveFrame(socket, buffers.topic)) {
+        return false;
     }
+    if (!buffers.topic.more()) {
+        return true;  // a single frame carries no payload: dropped
+    }
+    auto& frame = buffers.frame;
+    // The frames of one message arrive together, so this never waits.
+    if (!receiveFrame(socket, frame)) {
+        return true;
+    }
+    std::string_view const topic = textOf(buffers.topic);
+    if (topic.find("Top20") != std::string_view::npos) {
+        processor.storeTop20(textOf(frame));
+    } else {
+        auto& record = buffers.record;
+        record.clear();
+        record.push_back('"');
+        record.append(topic);
+        record.append("\":");
+        record.append(textOf(frame));
+        processor.fileRecord(topic, record);
+    }
+    // Frames after the payload are read and ignored.
+    while (frame.more() && receiveFrame(socket, frame)) {
+    }
+    return true;
 }
 
 }  // namespace
@@ -137,16 +153,23 @@ void Processor::closeStreamSocket() {
 }
 
 void Processor::receiveLoop() {
+    streamSocket_.set(zmq::sockopt::rcvtimeo, kFlowingReceiveTimeoutMs);
     zmq::pollitem_t items[2] = {{streamSocket_.handle(), 0, ZMQ_POLLIN, 0},
                                 {commands_.wakeSocket().handle(), 0, ZMQ_POLLIN, 0}};
     FilingBuffers buffers;
+    bool flowing = false;
     while (running) {
-        waitForInput(items);
-        if (items[1].revents & ZMQ_POLLIN) {
-            commands_.runPending(streamSocket_);
+        bool woken = false;
+        if (!flowing) {
+            waitForInput(items);
+            woken = (items[1].revents & ZMQ_POLLIN) != 0;
+            flowing = (items[0].revents & ZMQ_POLLIN) != 0;
         }
-        if (items[0].revents & ZMQ_POLLIN) {
-            fileWaitingMessages(*this, streamSocket_, buffers);
+        if (flowing) {
+            flowing = fileNextMessage(*this, streamSocket_, buffers);
+        }
+        if (woken || commands_.hasPending()) {
+            commands_.runPending(streamSocket_);
         }
     }
 }

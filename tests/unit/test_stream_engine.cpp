@@ -164,6 +164,43 @@ TEST(StreamEngine, FilterChangesWithoutASessionAnswerFalse) {
     EXPECT_EQ(session.http.requestCount(), 0u);
 }
 
+TEST(StreamEngine, FilterChangesAndTheStopAreSeenWhileTheStreamFlows) {
+    SessionHarness session;
+    ASSERT_TRUE(session.start());
+    auto& processor = session.processor;
+    std::string unused;
+    ASSERT_TRUE(processor.addSymbol("F", unused, false));
+    ASSERT_TRUE(session.publisher.waitForSubscription("F_", 5s));
+    std::atomic<bool> flowing{true};
+    std::thread feed([&] {
+        for (int i = 0; flowing; ++i) {
+            session.publisher.publish("F_Corvo", std::to_string(i));
+            std::this_thread::sleep_for(100us);  // paces the feed
+        }
+    });
+    ASSERT_TRUE(eventually([&] { return !processor.recordOf("F_Corvo").empty(); }));
+
+    // The subscriber sits in receives on the flowing stream, never in the two-socket poll.
+    for (int round = 0; round < 20; ++round) {
+        std::string const code = "G" + std::to_string(round);
+        auto const changing = std::chrono::steady_clock::now();
+        ASSERT_TRUE(processor.addSymbol(code, unused, false));
+        ASSERT_TRUE(processor.removeSymbol(code));
+        EXPECT_LT(std::chrono::steady_clock::now() - changing, 1s);
+    }
+    EXPECT_TRUE(session.publisher.waitForUnsubscription("G19_", 5s));
+    std::string const before = processor.recordOf("F_Corvo");
+    EXPECT_TRUE(eventually([&] { return processor.recordOf("F_Corvo") != before; }))
+        << "filing went on between the changes";
+
+    auto const stopping = std::chrono::steady_clock::now();
+    processor.Deinitialize();
+    EXPECT_TRUE(eventually([&] { return processor.sessionThreadsEnded(); }, 5s));
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, 3500ms);
+    flowing = false;
+    feed.join();
+}
+
 TEST(StreamEngine, HostThreadsPollAndSubscribeDuringAStream) {
     SessionHarness session;
     session.http.setHandler([](const RecordedRequest&) { return Reply::text("{\"s\":0}"); });
