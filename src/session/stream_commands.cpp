@@ -76,6 +76,7 @@ void StreamCommands::close() {
         change.outcome.set_value(false);
     }
     pending_.clear();
+    hasPending_.store(false, std::memory_order_release);
     wakeSender_.close();
     wakeReceiver_.close();
 }
