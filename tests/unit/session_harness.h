@@ -57,6 +57,13 @@ class SessionHarness {
         return processor.startSessionThreads() &&
                eventually([&] { return processor.running.load(); });
     }
+    // Subscribes `code` ("" for every topic) and waits until the publisher has the filter.
+    bool subscribe(const std::string& code) {
+        std::string snapshot;
+        return processor.addSymbol(code, snapshot, false) &&
+               publisher.waitForSubscription(code.empty() ? code : code + "_",
+                                             std::chrono::seconds(5));
+    }
     void stop() {
         processor.Deinitialize();
         EXPECT_TRUE(eventually([&] { return processor.sessionThreadsEnded(); }));

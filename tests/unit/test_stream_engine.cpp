@@ -21,9 +21,7 @@ TEST(StreamEngine, FilesMessagesIntoTheStore) {
     auto& processor = session.processor;
     EXPECT_TRUE(eventually([&] { return processor.top20() == "{\"rank\":[]}"; }))
         << "the Top20 snapshot is fetched when the monitor starts";
-    std::string unused;
-    ASSERT_TRUE(processor.addSymbol("", unused, false));
-    ASSERT_TRUE(session.publisher.waitForSubscription("", 5s));
+    ASSERT_TRUE(session.subscribe(""));
 
     session.publisher.publish("X_Corvo", "{\"v\":1}");
     session.publisher.publish("X_Corvo", "{\"v\":2}");
@@ -94,9 +92,7 @@ TEST(StreamEngine, RecoversWhenThePublisherRestartsOnTheSamePort) {
     SessionHarness session;
     ASSERT_TRUE(session.start());
     auto& processor = session.processor;
-    std::string snapshot;
-    ASSERT_TRUE(processor.addSymbol("R", snapshot, false));
-    ASSERT_TRUE(session.publisher.waitForSubscription("R_", 5s));
+    ASSERT_TRUE(session.subscribe("R"));
     ASSERT_TRUE(eventually([&] { return traces.count("[Monitor_c] Connected to Server ") >= 1; }));
 
     for (int round = 1; round <= 2; ++round) {
@@ -127,9 +123,7 @@ TEST(StreamEngine, StopsPromptlyWithASilentPublisherAndStartsAgain) {
     EXPECT_FALSE(session.processor.monitorRunning);
 
     ASSERT_TRUE(session.start()) << "a new session gets a new context and socket";
-    std::string unused;
-    ASSERT_TRUE(session.processor.addSymbol("", unused, false));
-    ASSERT_TRUE(session.publisher.waitForSubscription("", 5s));
+    ASSERT_TRUE(session.subscribe(""));
     session.publisher.publish("again_Corvo", "1");
     EXPECT_TRUE(eventually([&] { return !session.processor.recordOf("again_Corvo").empty(); }));
 }
@@ -169,8 +163,7 @@ TEST(StreamEngine, FilterChangesAndTheStopAreSeenWhileTheStreamFlows) {
     ASSERT_TRUE(session.start());
     auto& processor = session.processor;
     std::string unused;
-    ASSERT_TRUE(processor.addSymbol("F", unused, false));
-    ASSERT_TRUE(session.publisher.waitForSubscription("F_", 5s));
+    ASSERT_TRUE(session.subscribe("F"));
     std::atomic<bool> flowing{true};
     std::thread feed([&] {
         for (int i = 0; flowing; ++i) {
@@ -206,9 +199,7 @@ TEST(StreamEngine, HostThreadsPollAndSubscribeDuringAStream) {
     session.http.setHandler([](const RecordedRequest&) { return Reply::text("{\"s\":0}"); });
     ASSERT_TRUE(session.start());
     auto& processor = session.processor;
-    std::string unused;
-    ASSERT_TRUE(processor.addSymbol("", unused, false));
-    ASSERT_TRUE(session.publisher.waitForSubscription("", 5s));
+    ASSERT_TRUE(session.subscribe(""));
 
     std::atomic<bool> streaming{true};
     std::atomic<int> served{0};
