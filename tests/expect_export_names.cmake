@@ -1,0 +1,15 @@
+# Shared by the export-table checks: fails unless `found` holds exactly the names listed in the
+# export_names.inc file at `names_file`, in any order.
+function(corvo_expect_export_names found names_file)
+    file(STRINGS "${names_file}" entries REGEX "CORVO_EXPORT_ENTRY")
+    set(expected "")
+    foreach(entry IN LISTS entries)
+        string(REGEX REPLACE "CORVO_EXPORT_ENTRY\\((.*)\\)" "\\1" name "${entry}")
+        list(APPEND expected "${name}")
+    endforeach()
+    list(SORT found)
+    list(SORT expected)
+    if(NOT found STREQUAL expected)
+        message(FATAL_ERROR "exported names differ.\n found:    ${found}\n expected: ${expected}")
+    endif()
+endfunction()
