@@ -52,8 +52,7 @@ void exchanges() {
     server.setHandler(
         [](const corvo::testing::RecordedRequest&) { return corvo::testing::Reply::text("ok"); });
     corvo::api::ApiClient client;
-    client.host = "127.0.0.1";
-    client.port = server.port();
+    client.setServer({"127.0.0.1", server.port()});
     std::string const body(64, 'b');
     std::vector<double> library;
     std::vector<double> baseline;

@@ -51,8 +51,7 @@ void storedTopics(Engine& engine) {
 
 void cycles(Engine& engine) {
     corvo::testing::CurvePublisher feed;
-    engine.client.host = "127.0.0.1";
-    engine.client.port = 1;
+    engine.client.setServer({"127.0.0.1", 1});
     engine.processor.setStreamEndpoint(feed.endpoint());
     double afterTen = 0;
     for (int cycle = 1; cycle <= 100; ++cycle) {
@@ -60,10 +59,7 @@ void cycles(Engine& engine) {
         while (!engine.processor.running && !engine.processor.sessionThreadsEnded()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        engine.processor.Deinitialize();
-        while (!engine.processor.sessionThreadsEnded()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        engine.processor.endSession();
         if (cycle == 10) {
             afterTen = residentMiB();
         }

@@ -36,8 +36,7 @@ std::vector<Message> makeMessages(std::size_t topics, std::size_t payloadBytes) 
 class Library {
   public:
     explicit Library(const std::string& endpoint) {
-        client_.host = "127.0.0.1";
-        client_.port = 1;  // no API: the Top20 snapshot fails at once
+        client_.setServer({"127.0.0.1", 1});  // no API: the Top20 snapshot fails at once
         processor.setUserKey("bench");
         processor.setStreamEndpoint(endpoint);
         processor.startSessionThreads();
@@ -46,10 +45,7 @@ class Library {
         }
     }
     ~Library() {
-        processor.Deinitialize();
-        while (!processor.sessionThreadsEnded()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        processor.endSession();
     }
 
   private:

@@ -1,10 +1,15 @@
-// The HTTP side of the API: one POST per call over a connection of its own. `host` and `port`
-// are written by session start only, before any request; RequestPost may run on many threads.
+// The HTTP side of the API: one POST per call over a connection of its own. RequestPost may
+// run on many threads at once; each exchange works on its own copy of the server address, so a
+// session start may change it while an exchange of the previous session is still running.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <string>
+
+#include "platform/name_lookup.h"
 
 namespace corvo::api {
 
@@ -14,18 +19,36 @@ class ApiClient {
     static constexpr std::uint64_t kBodyLimit = 8388608;
     static constexpr std::chrono::milliseconds kDefaultDeadline{30000};
 
-    std::string host;
-    std::int32_t port = 80;
+    struct Server {
+        std::string host;
+        std::int32_t port = 80;
+    };
+
+    ApiClient();
+
+    void setServer(Server server);
+    Server server() const;
 
     // Posts `body` to `target` and answers the response body whatever its status, or "0"
-    // when anything fails, including running past the exchange deadline.
+    // when anything fails, including running past the exchange deadline or a cancellation.
     std::string RequestPost(std::string target, std::string body) const;
 
-    // The bound on one whole exchange (resolve, connect, write, read); tests shorten it.
+    // Ends every exchange in flight as failed and fails every later one at once: the library
+    // is going away.
+    void cancelExchanges() { cancelled_.store(true, std::memory_order_release); }
+
+    // The bound on one whole exchange (name lookup, connect, write, read); tests shorten it.
     void setDeadline(std::chrono::milliseconds deadline) { deadline_ = deadline; }
 
+    // How host names are looked up; tests put in lookups that never answer.
+    void setNameLookup(platform::NameLookupStarter starter) { startLookup_ = std::move(starter); }
+
   private:
+    mutable std::mutex serverMutex_;
+    Server server_;
+    std::atomic<bool> cancelled_{false};
     std::chrono::milliseconds deadline_ = kDefaultDeadline;
+    platform::NameLookupStarter startLookup_;
 };
 
 }  // namespace corvo::api

@@ -36,7 +36,12 @@ std::string withoutBars(std::string message) {
 }  // namespace
 
 std::string Processor::requestPlaintext(const std::string* field) const {
-    std::string plaintext = api::credentialBlock(userKey, clientSecret, api::dayKey());
+    std::string key;
+    {
+        std::lock_guard<std::mutex> lock(userKeyMutex_);
+        key = userKey;
+    }
+    std::string plaintext = api::credentialBlock(key, clientSecret, api::dayKey());
     if (field != nullptr) {
         plaintext.push_back('|');
         plaintext.append(*field);

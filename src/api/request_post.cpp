@@ -7,6 +7,8 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
+#include <algorithm>
+
 #include "api/api_client.h"
 #include "trace/trace.h"
 
@@ -19,20 +21,64 @@ namespace http = beast::http;
 using tcp = net::ip::tcp;
 using Clock = std::chrono::steady_clock;
 
-// Runs the context until `done` or the deadline; a step still pending then is cancelled, left
-// to finish its handler, and reported as timed out.
+// How often a step looks whether the library is cancelling its exchanges.
+constexpr auto kCancelCheck = std::chrono::milliseconds(50);
+
+// What one exchange needs to know besides its request.
+struct ExchangeBounds {
+    Clock::time_point deadline;
+    const std::atomic<bool>& cancelled;
+
+    // The end of the next wait: the deadline, or sooner to look at the cancellation.
+    Clock::time_point nextCheck() const { return std::min(deadline, Clock::now() + kCancelCheck); }
+    bool over() const {
+        return cancelled.load(std::memory_order_acquire) || Clock::now() >= deadline;
+    }
+};
+
+// Runs the context until `done`, the deadline or a cancellation; a step still pending then is
+// cancelled, left to finish its handler, and reported as timed out.
 template <class Cancel>
-void runStep(net::io_context& ioc, Clock::time_point deadline, const bool& done,
+void runStep(net::io_context& ioc, const ExchangeBounds& bounds, const bool& done,
              beast::error_code& ec, Cancel cancel) {
-    ioc.restart();
-    ioc.run_until(deadline);
+    while (!done && !bounds.over()) {
+        ioc.restart();
+        ioc.run_until(bounds.nextCheck());
+    }
     if (done) {
         return;
     }
     cancel();
     ioc.restart();
     ioc.run();
-    ec = beast::error::timeout;
+    ec = bounds.cancelled ? beast::error_code(net::error::operation_aborted)
+                          : beast::error_code(beast::error::timeout);
+}
+
+// Looks `host` up without holding this thread past the deadline or a cancellation.
+std::vector<tcp::endpoint> lookUp(const platform::NameLookupStarter& startLookup,
+                                  const std::string& host, std::uint16_t port,
+                                  const ExchangeBounds& bounds) {
+    auto const lookup = startLookup(host);
+    while (!lookup->waitUntil(bounds.nextCheck())) {
+        if (bounds.over()) {
+            throw std::runtime_error(bounds.cancelled ? "name lookup cancelled"
+                                                      : "name lookup ran past the deadline");
+        }
+    }
+    auto const found = lookup->result();
+    if (!found.error.empty()) {
+        throw std::runtime_error(found.error);
+    }
+    std::vector<tcp::endpoint> endpoints;
+    for (auto const& text : found.addresses) {
+        beast::error_code ec;
+        auto const address = net::ip::make_address(text, ec);
+        if (!ec) {
+            endpoints.emplace_back(address, port);
+        }
+    }
+    return endpoints;
 }
 
 http::request<http::string_body> buildRequest(const std::string& host, std::string target,
@@ -46,10 +92,14 @@ http::request<http::string_body> buildRequest(const std::string& host, std::stri
     return request;
 }
 
-std::string exchange(const std::string& host, std::int32_t port, std::string target,
-                     std::string body, Clock::time_point deadline) {
+std::string exchange(const platform::NameLookupStarter& startLookup,
+                     const ApiClient::Server& server, std::string target, std::string body,
+                     const ExchangeBounds& bounds) {
+    if (server.port < 0 || server.port > 65535) {
+        throw std::out_of_range("port " + std::to_string(server.port) + " is not a TCP port");
+    }
+    auto const port = static_cast<std::uint16_t>(server.port);
     net::io_context ioc;
-    tcp::resolver resolver(ioc);
     beast::tcp_stream stream(ioc);
     beast::error_code ec;
     bool done = false;
@@ -59,39 +109,24 @@ std::string exchange(const std::string& host, std::int32_t port, std::string tar
     };
     auto const closeSocket = [&] { stream.socket().close(); };
 
-    if (port < 0 || port > 65535) {
-        throw std::out_of_range("port " + std::to_string(port) + " is not a TCP port");
-    }
-    // An address needs no name resolution, whose asynchronous form costs a thread of its own;
-    // a name is resolved for any family, with the port's decimal text as the service.
-    auto const address = net::ip::make_address(host, ec);
+    // An address needs no lookup; a name is looked up for any family and every address found
+    // is tried in order until one accepts.
+    auto const address = net::ip::make_address(server.host, ec);
     if (!ec) {
-        stream.async_connect(tcp::endpoint(address, static_cast<unsigned short>(port)), complete);
+        stream.async_connect(tcp::endpoint(address, port), complete);
     } else {
-        tcp::resolver::results_type endpoints;
-        resolver.async_resolve(host, std::to_string(port),
-                               [&](beast::error_code result, tcp::resolver::results_type found) {
-                                   ec = result;
-                                   endpoints = std::move(found);
-                                   done = true;
-                               });
-        runStep(ioc, deadline, done, ec, [&] { resolver.cancel(); });
-        if (ec) {
-            throw beast::system_error(ec);
-        }
-        // Try the resolved endpoints in order until one accepts.
-        done = false;
+        auto const endpoints = lookUp(startLookup, server.host, port, bounds);
         stream.async_connect(endpoints, complete);
     }
-    runStep(ioc, deadline, done, ec, closeSocket);
+    runStep(ioc, bounds, done, ec, closeSocket);
     if (ec) {
         throw beast::system_error(ec);
     }
 
-    auto request = buildRequest(host, std::move(target), std::move(body));
+    auto request = buildRequest(server.host, std::move(target), std::move(body));
     done = false;
     http::async_write(stream, request, complete);
-    runStep(ioc, deadline, done, ec, closeSocket);
+    runStep(ioc, bounds, done, ec, closeSocket);
     if (ec) {
         throw beast::system_error(ec);
     }
@@ -104,7 +139,7 @@ std::string exchange(const std::string& host, std::int32_t port, std::string tar
     parser.body_limit(ApiClient::kBodyLimit);
     done = false;
     http::async_read_header(stream, buffer, parser, complete);
-    runStep(ioc, deadline, done, ec, closeSocket);
+    runStep(ioc, bounds, done, ec, closeSocket);
     if (ec) {
         throw beast::system_error(ec);
     }
@@ -114,7 +149,7 @@ std::string exchange(const std::string& host, std::int32_t port, std::string tar
     }
     done = false;
     http::async_read(stream, buffer, parser, complete);
-    runStep(ioc, deadline, done, ec, closeSocket);
+    runStep(ioc, bounds, done, ec, closeSocket);
     if (ec) {
         throw beast::system_error(ec);
     }
@@ -134,10 +169,27 @@ std::string exchange(const std::string& host, std::int32_t port, std::string tar
 
 }  // namespace
 
+ApiClient::ApiClient() : startLookup_(platform::startNameLookup) {}
+
+void ApiClient::setServer(Server server) {
+    std::lock_guard<std::mutex> lock(serverMutex_);
+    server_ = std::move(server);
+}
+
+ApiClient::Server ApiClient::server() const {
+    std::lock_guard<std::mutex> lock(serverMutex_);
+    return server_;
+}
+
 std::string ApiClient::RequestPost(std::string target, std::string body) const {
+    Server const to = server();
     try {
-        trace::text("RequestPost ", host, ":", port, target, " with body ", body);
-        return exchange(host, port, std::move(target), std::move(body), Clock::now() + deadline_);
+        trace::text("RequestPost ", to.host, ":", to.port, target, " with ", body.size(), " bytes");
+        ExchangeBounds const bounds{Clock::now() + deadline_, cancelled_};
+        if (bounds.over()) {
+            throw std::runtime_error("the library is ending");
+        }
+        return exchange(startLookup_, to, std::move(target), std::move(body), bounds);
     } catch (const std::exception& error) {
         trace::text("Error ", error.what());
         return "0";

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "CorvoStreaming_DLL.h"
+#include "exports/library_objects.h"
 #include "trace/trace.h"
 
 namespace corvo::exports {
@@ -26,6 +27,32 @@ Result guarded(Result failure, Body&& body) noexcept {
     } catch (...) {
         return failure;
     }
+}
+
+// Runs an export body inside the library (see ExportScope) with no exception crossing the
+// boundary. The body gets the Processor; once the library's end has begun the export answers
+// `failure` without running it.
+template <class Result, class Body>
+Result insideLibrary(Result failure, Body&& body) noexcept {
+    return guarded(failure, [&]() -> Result {
+        ExportScope const scope;
+        if (scope.processor() == nullptr) {
+            return failure;
+        }
+        return body(*scope.processor());
+    });
+}
+
+// As insideLibrary, for exports that need a running session: without one they answer
+// `failure` at once.
+template <class Result, class Body>
+Result whileRunning(Result failure, Body&& body) noexcept {
+    return insideLibrary(failure, [&](session::Processor& session) -> Result {
+        if (!session.running) {
+            return failure;
+        }
+        return body(session);
+    });
 }
 
 // Runs a body whose standard exceptions are traced with `prefix` and answer false.

@@ -37,8 +37,10 @@ CORVO_API std::uint32_t ea_CalculateSpeed(std::uint32_t* sumInt, double* sumReal
 #endif
 
 CORVO_API std::int32_t cs_Test() {
-    corvo::trace::text("fnTest");
-    return 6;
+    return corvo::exports::guarded(std::int32_t{0}, [] {
+        corvo::trace::text("fnTest");
+        return std::int32_t{6};
+    });
 }
 
 #ifndef _WIN32

@@ -5,16 +5,14 @@
 
 #include "exports/conventions.h"
 #include "exports/file_export_writer.h"
-#include "exports/library_objects.h"
 #include "platform/platform.h"
 
 namespace {
 
 using corvo::exports::FileExportPlan;
 using corvo::exports::FileMode;
-using corvo::exports::guarded;
-using corvo::exports::runningProcessor;
 using corvo::exports::tracingFailures;
+using corvo::exports::whileRunning;
 using corvo::session::Processor;
 namespace trace = corvo::trace;
 namespace files = corvo::exports;
@@ -40,16 +38,12 @@ std::optional<std::string> outputDirectory(const void* exportAddress, const File
 
 CORVO_API bool ea_FundamentalAllLastYearFile() {
     static std::mutex oneAtATime;
-    return guarded(false, [] {
+    return whileRunning(false, [](Processor& session) {
         trace::text("ea_FundamentalAllLastYearFile");
-        Processor* const session = runningProcessor();
-        if (session == nullptr) {
-            return false;
-        }
         std::lock_guard<std::mutex> lock(oneAtATime);
         return tracingFailures("Error exception:", [&] {
             std::string text;
-            session->getFundaAllSym(text);
+            session.getFundaAllSym(text);
             trace::text("FK: ", text.size());
             auto const directory = outputDirectory(
                 reinterpret_cast<const void*>(&ea_FundamentalAllLastYearFile), kFundamental);
@@ -73,15 +67,11 @@ namespace {
 // The IAA and volume exports: only an answer that is not JSON ends quietly; a bad element or
 // anything else fails the export.
 template <class Fetch>
-bool replaceFiles(const void* exportAddress, const FileExportPlan& plan, bool traceLength,
-                  Fetch fetch) {
-    Processor* const session = runningProcessor();
-    if (session == nullptr) {
-        return false;
-    }
+bool replaceFiles(Processor& session, const void* exportAddress, const FileExportPlan& plan,
+                  bool traceLength, Fetch fetch) {
     return tracingFailures("Error exception: ", [&] {
         std::string text;
-        fetch(*session, text);
+        fetch(session, text);
         if (traceLength) {
             trace::text("FK: ", text.size());
         }
@@ -106,20 +96,22 @@ bool replaceFiles(const void* exportAddress, const FileExportPlan& plan, bool tr
 
 CORVO_API bool ea_IAAAllSymbolsFile() {
     static std::mutex oneAtATime;
-    return guarded(false, [] {
+    return whileRunning(false, [](Processor& session) {
         trace::text("ea_IAAAllSymbolsFile");
         std::lock_guard<std::mutex> lock(oneAtATime);
-        return replaceFiles(reinterpret_cast<const void*>(&ea_IAAAllSymbolsFile), kIAA, true,
+        return replaceFiles(session, reinterpret_cast<const void*>(&ea_IAAAllSymbolsFile), kIAA,
+                            true,
                             [](Processor& p, std::string& text) { p.getIAAAllSymbols(text); });
     });
 }
 
 CORVO_API bool ea_VolumeAllSymbolsFile() {
     static std::mutex oneAtATime;
-    return guarded(false, [] {
+    return whileRunning(false, [](Processor& session) {
         trace::text("ea_VolumeAllSymbolsFile");
         std::lock_guard<std::mutex> lock(oneAtATime);
-        return replaceFiles(reinterpret_cast<const void*>(&ea_VolumeAllSymbolsFile), kVolume, false,
+        return replaceFiles(session, reinterpret_cast<const void*>(&ea_VolumeAllSymbolsFile),
+                            kVolume, false,
                             [](Processor& p, std::string& text) { p.getVolumeAllSymbols(text); });
     });
 }

@@ -1,9 +1,14 @@
 #include "exports/library_objects.h"
 
 #include <atomic>
+#include <condition_variable>
 
 namespace corvo::exports {
 namespace {
+
+// Longer than one exchange's deadline: exchanges in flight are cancelled, so exports normally
+// leave at once, but one still writing files or waiting for its start gets time to finish.
+constexpr std::chrono::seconds kExportsLeaveBound{45};
 
 // Definition order is construction order within this file: client, socket holder, monitor,
 // then the Processor that refers to all three. Unloading destroys none of them, since a host
@@ -15,26 +20,56 @@ std::atomic<session::Processor*> theProcessor{
     new session::Processor(*apiClient, *streamSocket, *streamMonitor)};
 std::mutex lifecycle;
 
-}  // namespace
+// Exports inside the library. Both sides use sequentially consistent operations: either an
+// entering export sees the ending, or the ending sees the export's count.
+std::atomic<int> exportsInside{0};
+std::atomic<bool> ending{false};
+std::mutex leaveMutex;
+std::condition_variable leftLibrary;
 
-session::Processor* processor() {
-    return theProcessor.load(std::memory_order_acquire);
+bool waitForExportsToLeave() {
+    std::unique_lock<std::mutex> lock(leaveMutex);
+    return leftLibrary.wait_for(lock, kExportsLeaveBound, [] { return exportsInside == 0; });
 }
 
-session::Processor* runningProcessor() {
-    session::Processor* const current = processor();
-    return current != nullptr && current->running ? current : nullptr;
+}  // namespace
+
+ExportScope::ExportScope() noexcept {
+    exportsInside.fetch_add(1);
+    processor_ = ending ? nullptr : theProcessor.load();
+}
+
+ExportScope::~ExportScope() {
+    if (exportsInside.fetch_sub(1) == 1 && ending) {
+        std::lock_guard<std::mutex> lock(leaveMutex);
+        leftLibrary.notify_all();
+    }
 }
 
 std::mutex& lifecycleMutex() {
     return lifecycle;
 }
 
-void tearDownLibrary() {
-    session::Processor* const last = theProcessor.exchange(nullptr, std::memory_order_acq_rel);
-    if (last == nullptr) {
-        return;
+bool libraryEnding() noexcept {
+    return ending;
+}
+
+bool endLibrary() {
+    if (ending.exchange(true)) {
+        return false;
     }
+    session::Processor* const last = theProcessor.load();
+    apiClient->cancelExchanges();
+    // A start in progress sees its session stop and gives up.
+    last->requestStop();
+    {
+        std::lock_guard<std::mutex> lock(lifecycle);
+        last->endSession();
+    }
+    if (!waitForExportsToLeave()) {
+        return false;
+    }
+    theProcessor.store(nullptr);
     delete streamSocket;  // closes a socket still held, if any
     streamSocket = nullptr;
     delete streamMonitor;
@@ -43,6 +78,7 @@ void tearDownLibrary() {
     // Nothing may follow cs_Deinitial, so the client goes too and an unload leaks nothing.
     delete apiClient;
     apiClient = nullptr;
+    return true;
 }
 
 }  // namespace corvo::exports

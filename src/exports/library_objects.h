@@ -1,6 +1,6 @@
 // The objects that exist from load time, reached through one global pointer each, and the
-// gate that keeps session starts and stops from overlapping. Created by static initialisation
-// in the order the design needs; only cs_Deinitial destroys them.
+// count of exports inside the library that lets the library's end wait for them. Created by
+// static initialisation in the order the design needs; only cs_Deinitial destroys them.
 #pragma once
 
 #include <mutex>
@@ -9,16 +9,32 @@
 
 namespace corvo::exports {
 
-// The Processor, or nullptr once the library has been torn down.
-session::Processor* processor();
+// An export inside the library, from construction to destruction. While one exists the
+// library objects stay; `processor()` is null once the library's end has begun, and the export
+// then answers false without touching anything. Costs two atomic operations each way.
+class ExportScope {
+  public:
+    ExportScope() noexcept;
+    ExportScope(const ExportScope&) = delete;
+    ExportScope& operator=(const ExportScope&) = delete;
+    ~ExportScope();
 
-// The Processor while a session runs, else nullptr.
-session::Processor* runningProcessor();
+    session::Processor* processor() const noexcept { return processor_; }
+
+  private:
+    session::Processor* processor_;
+};
 
 // Held by the session exports so starts and stops of the one session never interleave.
 std::mutex& lifecycleMutex();
 
-// Destroys the stream socket holder, the monitor and the Processor; later exports see none.
-void tearDownLibrary();
+// True once the library's end has begun: exports started from now on answer false.
+bool libraryEnding() noexcept;
+
+// Ends the library: refuses new exports, cancels exchanges in flight, stops the session, waits
+// for every export still inside, then destroys the objects. False when the library had already
+// ended, or when exports still inside did not leave within the bound (the objects then stay,
+// unused, since freeing them under a running export would be worse than keeping them).
+bool endLibrary();
 
 }  // namespace corvo::exports

@@ -1,13 +1,11 @@
 // Query exports: one endpoint call per export, its reply handed back as text.
 #include "exports/conventions.h"
-#include "exports/library_objects.h"
 
 namespace {
 
-using corvo::exports::guarded;
 using corvo::exports::narrow;
-using corvo::exports::runningProcessor;
 using corvo::exports::tracingFailures;
+using corvo::exports::whileRunning;
 using corvo::exports::widenInto;
 using corvo::session::Processor;
 namespace trace = corvo::trace;
@@ -20,17 +18,15 @@ enum class Shape { withSymbol, allSymbols };
 template <class Call>
 bool eaDataQuery(const char* name, Shape shape, const corvo_char16* symbol, corvo_char16* out,
                  Call call) {
-    return guarded(false, [&] {
+    return whileRunning(false, [&](Processor& processor) {
         trace::text(name);
-        Processor* const processor = runningProcessor();
-        if (processor == nullptr || out == nullptr ||
-            (shape == Shape::withSymbol && symbol == nullptr)) {
+        if (out == nullptr || (shape == Shape::withSymbol && symbol == nullptr)) {
             return false;
         }
         return tracingFailures("Error exception:", [&] {
             std::string const code = shape == Shape::withSymbol ? narrow(symbol) : std::string();
             std::string text;
-            call(*processor, code, text);
+            call(processor, code, text);
             if (shape == Shape::allSymbols) {
                 trace::text("FK: ", text.size());
             }
@@ -44,15 +40,14 @@ bool eaDataQuery(const char* name, Shape shape, const corvo_char16* symbol, corv
 // The cs_ family: the text assigned whatever happened, true when the call succeeded.
 template <class Call>
 bool csDataQuery(const char* symbol, bool needsSymbol, std::string* out, Call call) {
-    return guarded(false, [&] {
-        Processor* const processor = runningProcessor();
-        if (processor == nullptr || out == nullptr || (needsSymbol && symbol == nullptr)) {
+    return whileRunning(false, [&](Processor& processor) {
+        if (out == nullptr || (needsSymbol && symbol == nullptr)) {
             return false;
         }
         return tracingFailures("Error exception:", [&] {
             std::string const code = needsSymbol ? std::string(symbol) : std::string();
             std::string text;
-            std::int32_t const result = call(*processor, code, text);
+            std::int32_t const result = call(processor, code, text);
             trace::text("Output:", text);
             *out = std::move(text);
             return result != 0;
@@ -105,13 +100,12 @@ CORVO_API bool ea_Volume(const corvo_char16* symbol, corvo_char16* out) {
 
 CORVO_API bool ea_Feedback(std::int32_t account, std::int32_t second, std::int32_t third,
                            std::int32_t fourth, const corvo_char16* message) {
-    return guarded(false, [&] {
+    return whileRunning(false, [&](Processor& processor) {
         trace::text("ea_Feedback");
-        Processor* const processor = runningProcessor();
-        if (processor == nullptr || message == nullptr) {
+        if (message == nullptr) {
             return false;
         }
-        return processor->feedback(account, second, third, fourth, narrow(message)) != 0;
+        return processor.feedback(account, second, third, fourth, narrow(message)) != 0;
     });
 }
 

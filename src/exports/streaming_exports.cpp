@@ -1,13 +1,11 @@
 // Streaming exports: subscriptions, refreshes of what the stream delivered, and Top20.
 #include "exports/conventions.h"
-#include "exports/library_objects.h"
 
 namespace {
 
-using corvo::exports::guarded;
+using corvo::exports::insideLibrary;
 using corvo::exports::narrow;
-using corvo::exports::processor;
-using corvo::exports::runningProcessor;
+using corvo::exports::whileRunning;
 using corvo::exports::widenInto;
 using corvo::session::Processor;
 using corvo::session::RefreshFamily;
@@ -16,14 +14,13 @@ namespace trace = corvo::trace;
 }  // namespace
 
 CORVO_API bool ea_Subscribe(const corvo_char16* symbols, corvo_char16* out) {
-    return guarded(false, [&] {
+    return whileRunning(false, [&](Processor& session) {
         trace::text("ea_Subscribe");
-        Processor* const session = runningProcessor();
-        if (session == nullptr || symbols == nullptr || out == nullptr) {
+        if (symbols == nullptr || out == nullptr) {
             return false;
         }
         std::string text;
-        session->addSymbol(narrow(symbols), text, true);
+        session.addSymbol(narrow(symbols), text, true);
         widenInto(text, out);
         trace::text("ea_Subscribe Output: ", text);
         return true;
@@ -31,25 +28,23 @@ CORVO_API bool ea_Subscribe(const corvo_char16* symbols, corvo_char16* out) {
 }
 
 CORVO_API bool ea_Unsubscribe(const corvo_char16* symbol) {
-    return guarded(false, [&] {
+    return whileRunning(false, [&](Processor& session) {
         trace::text("ea_Unsubscribe");
-        Processor* const session = runningProcessor();
-        if (session == nullptr || symbol == nullptr) {
+        if (symbol == nullptr) {
             return false;
         }
-        session->removeSymbol(narrow(symbol));
+        session.removeSymbol(narrow(symbol));
         return true;
     });
 }
 
 CORVO_API bool ea_Refresh(corvo_char16* out) {
-    return guarded(false, [&] {
+    return whileRunning(false, [&](Processor& session) {
         trace::text("ea_Refresh");
-        Processor* const session = runningProcessor();
-        if (session == nullptr || out == nullptr) {
+        if (out == nullptr) {
             return false;
         }
-        auto const result = session->takeRefresh(RefreshFamily::ea);
+        auto const result = session.takeRefresh(RefreshFamily::ea);
         if (!result.appended) {
             return false;
         }
@@ -60,13 +55,12 @@ CORVO_API bool ea_Refresh(corvo_char16* out) {
 }
 
 CORVO_API bool ea_Refresh_Symbol(const corvo_char16* symbol, corvo_char16* out) {
-    return guarded(false, [&] {
+    return whileRunning(false, [&](Processor& session) {
         trace::text("ea_Refresh_Symbol");
-        Processor* const session = runningProcessor();
-        if (session == nullptr || symbol == nullptr || out == nullptr) {
+        if (symbol == nullptr || out == nullptr) {
             return false;
         }
-        std::string const record = session->takeSymbolRecord(narrow(symbol) + "_Corvo");
+        std::string const record = session.takeSymbolRecord(narrow(symbol) + "_Corvo");
         if (record.find('\0') != std::string::npos) {
             return false;
         }
@@ -78,13 +72,12 @@ CORVO_API bool ea_Refresh_Symbol(const corvo_char16* symbol, corvo_char16* out) 
 }
 
 CORVO_API bool ea_getTop20(corvo_char16* out) {
-    return guarded(false, [&] {
+    return whileRunning(false, [&](Processor& session) {
         trace::text("ea_getTop20");
-        Processor* const session = runningProcessor();
-        if (session == nullptr || out == nullptr) {
+        if (out == nullptr) {
             return false;
         }
-        std::string const text = session->top20();
+        std::string const text = session.top20();
         if (text.size() < 2) {
             return false;
         }
@@ -95,14 +88,13 @@ CORVO_API bool ea_getTop20(corvo_char16* out) {
 }
 
 CORVO_API bool cs_Subscribe(const char* symbols, std::string* out) {
-    return guarded(false, [&] {
-        // No session test: without a session socket the filter change itself answers false.
-        Processor* const session = processor();
-        if (session == nullptr || symbols == nullptr || out == nullptr) {
+    // No session test: without a session socket the filter change itself answers false.
+    return insideLibrary(false, [&](Processor& session) {
+        if (symbols == nullptr || out == nullptr) {
             return false;
         }
         std::string text;
-        if (!session->addSymbol(symbols, text, false)) {
+        if (!session.addSymbol(symbols, text, false)) {
             return false;
         }
         trace::text("Output:", text);
@@ -112,23 +104,21 @@ CORVO_API bool cs_Subscribe(const char* symbols, std::string* out) {
 }
 
 CORVO_API bool cs_Unsubscribe(const char* symbol) {
-    return guarded(false, [&] {
+    return whileRunning(false, [&](Processor& session) {
         trace::text("cs_Unsubscribe: ", symbol == nullptr ? "" : symbol);
-        Processor* const session = runningProcessor();
-        if (session == nullptr || symbol == nullptr) {
+        if (symbol == nullptr) {
             return false;
         }
-        return session->removeSymbol(symbol);
+        return session.removeSymbol(symbol);
     });
 }
 
 CORVO_API bool cs_Refresh(std::string* out) {
-    return guarded(false, [&] {
-        Processor* const session = runningProcessor();
-        if (session == nullptr || out == nullptr) {
+    return whileRunning(false, [&](Processor& session) {
+        if (out == nullptr) {
             return false;
         }
-        auto result = session->takeRefresh(RefreshFamily::cs);
+        auto result = session.takeRefresh(RefreshFamily::cs);
         if (!result.taken) {
             return false;
         }
@@ -138,13 +128,12 @@ CORVO_API bool cs_Refresh(std::string* out) {
 }
 
 CORVO_API bool cs_getTop20(std::string* out) {
-    return guarded(false, [&] {
+    return whileRunning(false, [&](Processor& session) {
         trace::text("cs_getTop20");
-        Processor* const session = runningProcessor();
-        if (session == nullptr || out == nullptr) {
+        if (out == nullptr) {
             return false;
         }
-        std::string text = session->top20();
+        std::string text = session.top20();
         if (text.size() < 2) {
             return false;
         }

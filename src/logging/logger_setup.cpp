@@ -14,7 +14,17 @@ constexpr std::chrono::seconds kFlushInterval{10};
 }  // namespace
 
 LogFileHold::LogFileHold() = default;
-LogFileHold::~LogFileHold() = default;
+
+LogFileHold::LogFileHold(LogFileHold&& other) noexcept
+    : sinks_(std::move(other.sinks_)), keepFlushing_(other.keepFlushing_) {
+    other.owner_ = false;
+}
+
+LogFileHold::~LogFileHold() {
+    if (owner_ && !keepFlushing_) {
+        stopPeriodicFlush();
+    }
+}
 
 LogFileHold setUpLogging() {
     spdlog::cfg::load_env_levels();

@@ -14,17 +14,23 @@ namespace corvo::logging {
 class LogFileHold;
 LogFileHold setUpLogging();
 
-// Holds the log file sink while a session starts; destroying it closes the file.
+// Holds the log file sink while a session starts; destroying it closes the file, and stops the
+// periodic flush again unless the start succeeded (keepFlushing), so a failed start leaves no
+// thread behind.
 class LogFileHold {
   public:
     LogFileHold();
-    LogFileHold(LogFileHold&&) noexcept = default;
-    LogFileHold& operator=(LogFileHold&&) noexcept = default;
+    LogFileHold(LogFileHold&& other) noexcept;
+    LogFileHold& operator=(LogFileHold&&) = delete;
     ~LogFileHold();
+
+    void keepFlushing() { keepFlushing_ = true; }
 
   private:
     friend LogFileHold setUpLogging();
     std::vector<std::shared_ptr<spdlog::sinks::sink>> sinks_;
+    bool keepFlushing_ = false;
+    bool owner_ = true;
 };
 
 // Applies the levels, opens the log file (creating its directory) and restarts the periodic

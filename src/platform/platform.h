@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -26,9 +25,6 @@ std::optional<std::string> modulePathOf(const void* address);
 void createDirectory(const std::string& path);
 
 void pause(std::chrono::milliseconds duration);
-
-// Runs `body` on a new thread that nobody joins. Answers false when no thread could be made.
-bool startDetachedThread(std::function<void()> body);
 
 // Millisecond tick counter; wraps at 2^32 like the system counter it stands for.
 std::uint32_t tickCount();

@@ -4,7 +4,6 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 
-#include <system_error>
 #include <thread>
 
 #include "corvo/build_constants.h"
@@ -26,15 +25,6 @@ void createDirectory(const std::string& path) {
 
 void pause(std::chrono::milliseconds duration) {
     std::this_thread::sleep_for(duration);
-}
-
-bool startDetachedThread(std::function<void()> body) {
-    try {
-        std::thread(std::move(body)).detach();
-        return true;
-    } catch (const std::system_error&) {
-        return false;
-    }
 }
 
 std::uint32_t tickCount() {

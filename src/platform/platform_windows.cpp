@@ -1,58 +1,18 @@
 // Windows side of the platform layer: the module path from the loader, CreateDirectoryA,
-// Sleep, _beginthreadex and GetTickCount.
+// Sleep and GetTickCount.
 #include "platform/platform.h"
 
-#include <process.h>
 #include <windows.h>
 
 #include <ctime>
-#include <memory>
 
 namespace corvo::platform {
-namespace {
-
-// Any address inside this module, to look the module up by.
-const char kModuleAnchor = 0;
-
-// The module holding `address`; `pin` adds a reference the caller must release.
-HMODULE moduleOf(const void* address, bool pin) {
-    DWORD flags = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS;
-    if (!pin) {
-        flags |= GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
-    }
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExA(flags, static_cast<LPCSTR>(address), &module)) {
-        return nullptr;
-    }
-    return module;
-}
-
-struct ThreadStart {
-    std::function<void()> body;
-    HMODULE library;  // a reference on this DLL, released as the thread ends
-};
-
-unsigned __stdcall runThreadBody(void* argument) {
-    HMODULE library = nullptr;
-    {
-        std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(argument));
-        library = start->library;
-        start->body();
-    }  // the body's captures are destroyed while the DLL is still referenced
-    // A host may unload the DLL as soon as a session stop returns, while this thread is still
-    // on its way out of the DLL's code: its own reference keeps the code mapped until it ends.
-    if (library != nullptr) {
-        FreeLibraryAndExitThread(library, 0);
-    }
-    return 0;
-}
-
-}  // namespace
-
 std::optional<std::string> modulePathOf(const void* address) {
     // FROM_ADDRESS | UNCHANGED_REFCOUNT: find our own DLL without pinning it.
-    HMODULE const module = moduleOf(address, false);
-    if (module == nullptr) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            static_cast<LPCSTR>(address), &module)) {
         return std::nullopt;
     }
     // A truncated path would point the file exports elsewhere: grow until the path fits.
@@ -78,21 +38,6 @@ void createDirectory(const std::string& path) {
 
 void pause(std::chrono::milliseconds duration) {
     Sleep(static_cast<DWORD>(duration.count()));
-}
-
-bool startDetachedThread(std::function<void()> body) {
-    auto start = std::make_unique<ThreadStart>(ThreadStart{std::move(body), nullptr});
-    start->library = moduleOf(&kModuleAnchor, true);
-    uintptr_t const handle = _beginthreadex(nullptr, 0, runThreadBody, start.get(), 0, nullptr);
-    if (handle == 0) {
-        if (start->library != nullptr) {
-            FreeLibrary(start->library);
-        }
-        return false;
-    }
-    start.release();  // the thread owns its start now
-    CloseHandle(reinterpret_cast<HANDLE>(handle));
-    return true;
 }
 
 std::uint32_t tickCount() {

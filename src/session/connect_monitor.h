@@ -1,16 +1,30 @@
-// connect_monitor_c watches the session's stream socket and reports its connection events to
-// the trace hook. Its start-up hook starts the subscriber thread. Used by the monitor thread;
+// connect_monitor_c watches the session's stream socket, reports its connection events to the
+// trace hook and counts them for the stream's health. Its start-up hook starts the subscriber
+// thread. Events arrive on the monitor thread; the counts may be read from any thread;
 // `stopWatching` is called by whichever thread closes the watched socket, while it is open.
 #pragma once
 
 #include <zmq.hpp>
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 
 namespace corvo::session {
 
 class connect_monitor_c : public zmq::monitor_t {
   public:
+    struct Counts {
+        std::uint64_t connects = 0;     // secure connections made (handshakes that succeeded)
+        std::uint64_t disconnects = 0;  // connections lost
+        std::uint64_t handshakeFailures = 0;
+        bool connected = false;
+    };
+
+    // Since the last reset, which each session start makes.
+    Counts counts() const;
+    void resetCounts();
+
     // Runs on the monitor thread from inside `init`, once the pair socket is connected.
     void setStartedHook(std::function<void()> hook) { startedHook_ = std::move(hook); }
 
@@ -27,9 +41,20 @@ class connect_monitor_c : public zmq::monitor_t {
     void on_event_connect_retried(const zmq_event_t& event, const char* address) override;
     void on_event_closed(const zmq_event_t& event, const char* address) override;
     void on_event_disconnected(const zmq_event_t& event, const char* address) override;
+    void on_event_handshake_succeeded(const zmq_event_t& event, const char* address) override;
+    void on_event_handshake_failed_no_detail(const zmq_event_t& event,
+                                             const char* address) override;
+    void on_event_handshake_failed_protocol(const zmq_event_t& event, const char* address) override;
+    void on_event_handshake_failed_auth(const zmq_event_t& event, const char* address) override;
 
   private:
+    void countHandshakeFailure(const char* address);
+
     std::function<void()> startedHook_;
+    std::atomic<std::uint64_t> connects_{0};
+    std::atomic<std::uint64_t> disconnects_{0};
+    std::atomic<std::uint64_t> handshakeFailures_{0};
+    std::atomic<bool> connected_{false};
 };
 
 }  // namespace corvo::session

@@ -31,6 +31,7 @@ void Processor::runMonitor() {
     std::future<void> subscriberEnded = subscriberEnd->get_future();
     bool subscriberStarted = false;
     std::optional<zmq::context_t> context;
+    streamMonitor_.resetCounts();
     try {
         context.emplace();
         context->set(zmq::ctxopt::io_threads, 1);
@@ -41,13 +42,11 @@ void Processor::runMonitor() {
         streamMonitor_.setStartedHook([&] {
             platform::pause(kSubscriberStartDelay);
             trace::text("Subscribing to server ", streamEndpoint);
-            subscriberStarted = platform::startDetachedThread([this, subscriberEnd] {
+            subscriberThread_ = std::thread([this, subscriberEnd] {
                 runSubscriber();
                 subscriberEnd->set_value();
             });
-            if (!subscriberStarted) {
-                throw std::runtime_error("the subscriber thread could not be started");
-            }
+            subscriberStarted = true;
         });
         streamMonitor_.init(streamSocket_, kMonitorAddress, kEveryEvent);
         subscribeTop20AndFetchSnapshot();
@@ -59,7 +58,7 @@ void Processor::runMonitor() {
     }
     trace::text("[Thread] Stopping ZMQ Monitor ");
     if (subscriberStarted) {
-        subscriberEnded.wait();
+        subscriberThread_.join();
     } else {
         closeStreamSocket();
         commands_.close();

@@ -11,6 +11,16 @@ Processor::Processor(api::ApiClient& apiClient, zmq::socket_t& streamSocket,
       streamSocket_(streamSocket),
       streamMonitor_(streamMonitor) {}
 
+Processor::~Processor() {
+    requestStop();
+    joinSessionThreads();
+}
+
+void Processor::setUserKey(std::string key) {
+    std::lock_guard<std::mutex> lock(userKeyMutex_);
+    userKey = std::move(key);
+}
+
 std::vector<std::string> Processor::subscribedSnapshot() {
     Gate::Section section(subscriptionGate_);
     return subscribedSymbols;

@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -29,6 +30,7 @@ class Processor final {
               connect_monitor_c& streamMonitor);
     Processor(const Processor&) = delete;
     Processor& operator=(const Processor&) = delete;
+    ~Processor();
 
     // Session thread bodies.
     virtual void runMonitor();
@@ -42,8 +44,11 @@ class Processor final {
     bool startSessionThreads();
     // Clears the flags the session threads watch and wakes them.
     void requestStop();
-    // True once neither session thread exists any more.
+    // True once neither session thread does anything more (they may still be returning).
     bool sessionThreadsEnded() const { return !monitorAlive && !subscriberAlive; }
+    // Stops the session and returns once its threads are joined and the logger's flush worker
+    // has stopped: no thread of the session is left running library code.
+    void endSession();
 
     // Subscriptions, serialised by the subscription gate.
     bool addSymbol(std::string symbols, std::string& out, bool ea);
@@ -82,7 +87,7 @@ class Processor final {
     std::string recordOf(const std::string& topic);
 
     // Session data written by Initialize; tests drive the engine without a full start.
-    void setUserKey(std::string key) { userKey = std::move(key); }
+    void setUserKey(std::string key);
     void setStreamEndpoint(std::string endpoint) { streamEndpoint = std::move(endpoint); }
     const std::string& endpoint() const { return streamEndpoint; }
     api::ApiClient& apiClient() { return api_; }
@@ -92,6 +97,7 @@ class Processor final {
     std::int32_t postDataRequest(const char* target, const std::string* field, std::string& out);
     std::int32_t postNumberRequest(const char* target, const std::string& plaintext);
     void subscribeTop20AndFetchSnapshot();
+    void joinSessionThreads();
     void watchEvents(const std::future<void>& subscriberEnded);
     void closeStreamSocket();
     void receiveLoop();
@@ -106,7 +112,8 @@ class Processor final {
     std::atomic<bool> running{false};
 
   private:
-    std::string userKey;                         // written by Initialize before any request
+    mutable std::mutex userKeyMutex_;  // a restart may write it while a request reads it
+    std::string userKey;
     std::vector<std::string> subscribedSymbols;  // subscription gate
     std::string streamEndpoint;                  // written by Initialize before the threads run
     const std::string clientSecret;
@@ -136,6 +143,8 @@ class Processor final {
     zmq::socket_t& streamSocket_;  // touched by the monitor until the subscriber owns it
     connect_monitor_c& streamMonitor_;
     StreamCommands commands_;
+    std::thread monitorThread_;     // started and joined by host threads, under their lifecycle
+    std::thread subscriberThread_;  // started and joined by the monitor thread
 };
 
 }  // namespace corvo::session

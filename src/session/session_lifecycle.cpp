@@ -25,29 +25,35 @@ std::int32_t Processor::Initialize(std::string key, std::int32_t login, std::str
         Gate::Section section(storeGate_);
         takeUpdatedTopics();
     }
-    api_.host.clear();
-    api_.port = 80;
-    trace::text("key: ", key);
+    api_.setServer({});
+    trace::text("key: ", trace::secretPrefix(key));
     trace::text("Login: ", login);
     trace::text("zmq_sever: ", zmqServer);
     trace::text("api_server: ", apiServer);
-    auto const logFile = logging::setUpLogging();
-    userKey = key;
+    // Released at the end of the start: a start that fails stops the flush worker again.
+    auto logFile = logging::setUpLogging();
+    setUserKey(key);
 
     auto const pieces = splitFields(apiServer, ':');
     if (pieces.size() != 2 && pieces.size() != 3) {
         return 0;
     }
-    api_.host = pieces.size() == 2 ? pieces[0] : pieces[0] + ":" + pieces[1];
+    std::string host = pieces.size() == 2 ? pieces[0] : pieces[0] + ":" + pieces[1];
+    api_.setServer({host, 80});
     auto const port = api::readDecimal(pieces.back());
     if (!port) {
         trace::text("Error exception:", "stoi");
         platform::pause(kStartPause);
         return 0;
     }
-    api_.port = *port;
+    api_.setServer({std::move(host), *port});
 
     std::int32_t const streamPort = getZMQPort();
+    // A stream endpoint without a real port could never deliver: the start has failed.
+    if (streamPort < 1 || streamPort > 65535) {
+        trace::text("The balancer named no usable stream port: ", streamPort);
+        return 0;
+    }
     streamEndpoint = "tcp://" + zmqServer + ":" + std::to_string(streamPort);
     trace::text("zmq_full_sever: ", streamEndpoint);
     if (authen(login) == 0) {
@@ -56,6 +62,7 @@ std::int32_t Processor::Initialize(std::string key, std::int32_t login, std::str
     if (!startSessionThreads()) {
         return 0;
     }
+    logFile.keepFlushing();
     trace::text("Initialized");
     platform::pause(kStartPause);
     return 1;
@@ -72,14 +79,32 @@ std::int32_t Processor::Deinitialize() {
 bool Processor::startSessionThreads() {
     // Raised before the thread exists, so a stop at any moment of the start is seen and
     // waited for.
+    // A previous session's monitor, already stopped, is joined before its handle is reused.
+    joinSessionThreads();
     monitorAlive = true;
     monitorRunning = true;
-    if (platform::startDetachedThread([this] { runMonitor(); })) {
+    try {
+        monitorThread_ = std::thread([this] { runMonitor(); });
         return true;
+    } catch (const std::system_error& error) {
+        trace::text("[Thread] ZMQ Monitor could not be started: ", error.what());
+        monitorRunning = false;
+        monitorAlive = false;
+        return false;
     }
-    monitorRunning = false;
-    monitorAlive = false;
-    return false;
+}
+
+void Processor::joinSessionThreads() {
+    // The monitor joins the subscriber before it ends.
+    if (monitorThread_.joinable()) {
+        monitorThread_.join();
+    }
+}
+
+void Processor::endSession() {
+    Deinitialize();
+    joinSessionThreads();
+    logging::stopPeriodicFlush();
 }
 
 void Processor::requestStop() {

@@ -1,5 +1,6 @@
 #include "trace/trace.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -113,6 +114,13 @@ void emit(std::string_view text) {
     if (auto const sink = current.current()) {
         (*sink)(text);
     }
+}
+
+std::string secretPrefix(std::string_view secret) {
+    // Half of a short key at most, so no key is ever shown whole.
+    std::size_t const shown = std::min<std::size_t>(4, secret.size() / 2);
+    return std::string(secret.substr(0, shown)) + "... (" + std::to_string(secret.size()) +
+           " bytes)";
 }
 
 void setSink(Sink sink) {

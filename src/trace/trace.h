@@ -38,6 +38,10 @@ void appendPart(std::string& out, Number number) {
 }
 }  // namespace detail
 
+// How a secret appears in a trace or an error reason: a short prefix and its length, never the
+// whole of it.
+std::string secretPrefix(std::string_view secret);
+
 // Joins the parts into one text, only when a sink will read it.
 template <class... Parts>
 void text(const Parts&... parts) {

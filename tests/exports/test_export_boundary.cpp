@@ -8,6 +8,7 @@
 namespace {
 
 using namespace corvo::testing;
+using namespace std::string_literals;
 namespace fs = std::filesystem;
 
 // Calls every export but the session ones with `text` as each text argument. Answers how
@@ -27,14 +28,35 @@ int callEverything(const std::u16string& wide, const std::string& narrow) {
     return answers;
 }
 
+// The instrument field of the last two requests to `target`: the ea_ call's, then the cs_ one's.
+std::pair<std::string, std::string> lastTwoCodesSentTo(const std::string& target) {
+    auto const requests = services().requestsTo(target);
+    if (requests.size() < 2) {
+        return {};
+    }
+    auto const codeOf = [](const RecordedRequest& request) {
+        return splitBars(decryptPayload(request.body)).back();
+    };
+    return {codeOf(requests[requests.size() - 2]), codeOf(requests.back())};
+}
+
 TEST(ExportBoundary, HugeEmptyAndWideTextsInARunningSession) {
     ASSERT_TRUE(ensureSession());
     std::u16string const million(1000000, u'\u0E41');  // every unit narrows to 'A'
     std::string const narrowMillion(1000000, 'B');
     callEverything(million, narrowMillion);
+    auto const sent = std::make_pair(std::string(1000000, 'A'), narrowMillion);
+    EXPECT_TRUE(lastTwoCodesSentTo("/getfundalatestsinglesym") == sent) << "whole, not cut";
+    std::string out = "kept";
+    EXPECT_FALSE(lib().cs_Subscribe(narrowMillion.c_str(), &out)) << "no filter of a megabyte";
+    EXPECT_EQ(out, "kept");
+
     callEverything(u"", "");
+    EXPECT_EQ(lastTwoCodesSentTo("/getfundalatestsinglesym"), std::make_pair(""s, ""s));
+    // Units above 0xFF keep their low byte only, a zero byte included.
     callEverything(u"A,,B, ,\u0100\u01FF", "A,,B, ,");
-    std::u16string buffer(8, u'\0');
+    EXPECT_EQ(lastTwoCodesSentTo("/getfundalatestsinglesym"),
+              std::make_pair(std::string("A,,B, ,\0\xFF", 9), "A,,B, ,"s));
     EXPECT_TRUE(lib().ea_Unsubscribe(u"never"));
     EXPECT_FALSE(lib().cs_Unsubscribe("never"));
 }

@@ -86,10 +86,19 @@ TEST(Diagnostics, SpeedSumsAreFixedAndTheLoopRunsEveryCall) {
         expectedInt += square + 1ull;
         expectedReal += static_cast<std::int32_t>(square) + 1;
     }
+    // Ten million passes cost this thread far more than a millisecond of processor time; an
+    // answer worked out ahead of time would cost next to none.
+    auto const threadCpu = [] {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+    };
     for (auto* speed : {lib().cs_CalculateSpeed, lib().ea_CalculateSpeed}) {
         std::uint32_t sumInt = 0;
         double sumReal = 0;
+        auto const before = threadCpu();
         speed(&sumInt, &sumReal);
+        EXPECT_GT(threadCpu() - before, std::chrono::milliseconds(1));
         EXPECT_EQ(sumInt, static_cast<std::uint32_t>(expectedInt));
         EXPECT_EQ(sumReal, static_cast<double>(expectedReal));
     }

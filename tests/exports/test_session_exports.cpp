@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "api/payload_cipher.h"
+#include "common/process_counts.h"
 #include "corvo/build_constants.h"
 #include "exports/export_session.h"
 
@@ -93,9 +94,8 @@ TEST_F(SessionExports, PortDigitsFollowedByLettersStillStart) {
 
 TEST_F(SessionExports, AZmqServerWithAColonMakesThreePieces) {
     // "127.0.0.1:x" + ":" + port gives three pieces: the API host is "127.0.0.1:x", which no
-    // resolver knows, so nothing reaches the server; a failed exchange still reads as announced
-    // and ZeroMQ accepts the stream endpoint, so the session starts.
-    EXPECT_TRUE(csStart(apiPort(), "127.0.0.1:x"));
+    // resolver knows, so nothing reaches the server and the balancer names no stream port.
+    EXPECT_FALSE(csStart(apiPort(), "127.0.0.1:x"));
     EXPECT_EQ(services().http.requestCount(), 0u);
 }
 
@@ -107,14 +107,51 @@ TEST_F(SessionExports, AFailedAuthenticationStopsTheStart) {
     EXPECT_TRUE(csStart(apiPort())) << "a transport failure reads as the number 0: announced";
 }
 
-TEST_F(SessionExports, ABalancerFailureEndsWithinTheBound) {
-    services().answer("/balancer", Reply::text("no port"));
-    bool started = false;
-    auto const elapsed = timed([&] { started = csStart(apiPort()); });
-    EXPECT_LT(elapsed, 20s);
-    if (!started) {
-        EXPECT_FALSE(lib().ea_Deinitial());
+TEST_F(SessionExports, FailedStartsLeaveNoThreadBehind) {
+    std::size_t const baseline = threadCount();
+    auto const threadsBackToBaseline = [&] {
+        return eventually([&] { return threadCount() == baseline; }, 2s);
+    };
+    EXPECT_FALSE(csStart("x8080")) << "unreadable port";
+    EXPECT_TRUE(threadsBackToBaseline()) << threadCount() << " threads, " << baseline << " before";
+    services().answer("/authen", Reply::text("denied"));
+    EXPECT_FALSE(csStart(apiPort())) << "announcement refused";
+    EXPECT_TRUE(threadsBackToBaseline()) << threadCount() << " threads, " << baseline << " before";
+    services().reset();
+    // A stream endpoint ending in ":0" could never deliver: no port is a failed start.
+    for (const Reply& balancer : {Reply::text("no port"), Reply::text("0"), Reply::text("70000"),
+                                  Reply::closeWithoutReply()}) {
+        services().answer("/balancer", balancer);
+        EXPECT_FALSE(csStart(apiPort()));
+        EXPECT_TRUE(threadsBackToBaseline());
     }
+    EXPECT_EQ(services().requestsTo("/authen").size(), 1u) << "only the refused one";
+    EXPECT_FALSE(lib().ea_Deinitial()) << "no session runs";
+    EXPECT_TRUE(threadsBackToBaseline());
+}
+
+TEST_F(SessionExports, RestartsWhileAnotherThreadQueries) {
+    services().answer("/getfundalatestsinglesym", Reply::text("{\"f\":1}"));
+    std::atomic<bool> restarting{true};
+    std::atomic<int> answered{0};
+    std::atomic<int> wrong{0};
+    std::thread querying([&] {
+        std::string out;
+        while (restarting) {
+            if (lib().cs_Fundamental("Q", &out)) {
+                ++answered;
+                wrong += out != "{\"f\":1}";
+            }
+        }
+    });
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        EXPECT_TRUE(ensureSession());
+        EXPECT_TRUE(eventually([&] { return answered > cycle; }));
+        EXPECT_TRUE(lib().ea_Deinitial());
+    }
+    restarting = false;
+    querying.join();
+    EXPECT_EQ(wrong.load(), 0) << "every exchange reached the server it was started for";
 }
 
 TEST_F(SessionExports, TheLogFileIsOpenedButNeverWritten) {
@@ -133,21 +170,23 @@ TEST_F(SessionExports, TheLogFileIsOpenedButNeverWritten) {
 }
 
 TEST_F(SessionExports, ConcurrentStartsAndStopsLeaveOneSessionOrNone) {
-    std::vector<std::thread> hosts;
-    for (int t = 0; t < 4; ++t) {
-        hosts.emplace_back([t] {
-            if (t % 2 == 0) {
-                ensureSession();
-            } else {
-                lib().ea_Deinitial();
-            }
-        });
-    }
-    for (auto& host : hosts) {
-        host.join();
-    }
-    lib().ea_Deinitial();
-    EXPECT_TRUE(ensureSession());
+    auto const concurrently = [](auto call) {
+        std::atomic<int> trues{0};
+        std::vector<std::thread> hosts;
+        for (int t = 0; t < 4; ++t) {
+            hosts.emplace_back([&] { trues += call(); });
+        }
+        for (auto& host : hosts) {
+            host.join();
+        }
+        return trues.load();
+    };
+    // cs_Initial answers false for a session that already runs, so one true means one start.
+    EXPECT_EQ(concurrently([] { return csStart(apiPort()); }), 1);
+    EXPECT_EQ(services().requestsTo("/authen").size(), 1u);
+    EXPECT_EQ(concurrently([] { return lib().ea_Deinitial(); }), 1);
+    std::string out;
+    EXPECT_FALSE(lib().cs_Refresh(&out));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // Streaming exports of both families on a running session: subscriptions, refreshes, Top20.
+#include "common/latest_served.h"
 #include "exports/export_session.h"
 
 namespace {
@@ -163,13 +164,18 @@ TEST_F(StreamingExports, Top20KeepsOrLosesItsLastCharacter) {
 TEST_F(StreamingExports, FourHostsPollDuringAStream) {
     std::atomic<bool> polling{true};
     std::atomic<int> records{0};
+    LatestServed latest;
+    auto const serve = [&](const std::string& out) {
+        records += static_cast<int>(countOf(out, "_Corvo\":"));
+        latest.add(out);
+    };
     std::vector<std::thread> hosts;
     for (int t = 0; t < 4; ++t) {
         hosts.emplace_back([&] {
             std::string out;
             for (int poll = 0; poll < 100 || polling; ++poll) {
                 if (lib().cs_Refresh(&out)) {
-                    records += static_cast<int>(countOf(out, "_Corvo\":"));
+                    serve(out);
                 }
             }
         });
@@ -187,10 +193,14 @@ TEST_F(StreamingExports, FourHostsPollDuringAStream) {
     }
     std::string out;
     while (lib().cs_Refresh(&out)) {
-        records += static_cast<int>(countOf(out, "_Corvo\":"));
+        serve(out);
     }
     EXPECT_GE(records.load(), 100);
     EXPECT_LE(records.load(), 5000);
+    for (int topic = 0; topic < 100; ++topic) {
+        std::string const name = "S" + std::to_string(topic) + "_Corvo";
+        EXPECT_EQ(latest.of(name), 4900 + topic) << name << " lost its last record";
+    }
 }
 
 }  // namespace

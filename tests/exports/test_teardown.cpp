@@ -55,27 +55,78 @@ TEST(Teardown, FileExportsRefuseALibraryDirectoryShorterThanLibraries) {
     // The copy is unloaded when `copy` goes: no thread of the library may be left by then.
 }
 
-TEST(Teardown, CsDeinitialEndsTheLibraryAndLeavesNoThreadBehind) {
+// Host threads keep calling while another ends the library: the end waits for the exports
+// inside (cancelling the stalled exchange), every later call answers false, and once it has
+// returned the library can be unloaded with nothing of it left running.
+TEST(Teardown, TheEndWaitsForExportsInsideThenRefusesAndUnloadsCleanly) {
     services();  // the test servers' threads belong to the baseline
     std::size_t const baseline = threadCount();
     ASSERT_TRUE(ensureSession());
-    subscribeEverything();
     ASSERT_TRUE(lib().ea_Deinitial());
-    ASSERT_TRUE(ensureSession());
+    ASSERT_TRUE(ensureSession()) << "a restarted session ends as well";
+    subscribeEverything();
+    services().answer("/getiaa", Reply::stall());
+
+    std::atomic<bool> ended{false};
+    std::atomic<int> lateTrues{0};
+    std::vector<std::thread> hosts;
+    hosts.emplace_back([] {
+        std::u16string buffer(16, u'\0');
+        lib().ea_IAA(u"STALL", buffer.data());
+    });
+    auto const callUntilEnded = [&](auto call) {
+        hosts.emplace_back([&, call] {
+            while (!ended) {
+                call();
+            }
+            lateTrues += call();
+        });
+    };
+    callUntilEnded([] {
+        std::string out;
+        return lib().cs_Refresh(&out);
+    });
+    callUntilEnded([] {
+        std::string out;
+        return lib().cs_Fundamental("F", &out);
+    });
+    callUntilEnded([] {
+        std::string out;
+        return lib().cs_Subscribe("S", &out) && lib().cs_Unsubscribe("S");
+    });
+    callUntilEnded([] {
+        std::u16string buffer(64, u'\0');
+        return lib().ea_getTop20(buffer.data());
+    });
+    ASSERT_TRUE(eventually([] { return services().requestsTo("/getiaa").size() == 1; }));
+
+    auto const ending = std::chrono::steady_clock::now();
     EXPECT_TRUE(lib().cs_Deinitial());
+    EXPECT_LT(std::chrono::steady_clock::now() - ending, std::chrono::seconds(10))
+        << "the stalled exchange was cancelled, not waited out";
+    ended = true;
+    for (auto& host : hosts) {
+        host.join();
+    }
+    EXPECT_EQ(lateTrues.load(), 0);
+    services().http.releaseStalls();
     EXPECT_TRUE(eventually([&] { return threadCount() == baseline; }))
         << threadCount() << " threads, " << baseline << " before";
 
     std::string text = "kept";
     std::u16string buffer(4, u'k');
-    EXPECT_FALSE(lib().cs_Refresh(&text));
     EXPECT_FALSE(lib().cs_Subscribe("", &text));
     EXPECT_FALSE(lib().ea_Refresh(buffer.data()));
     EXPECT_FALSE(lib().ea_Deinitial());
     EXPECT_FALSE(lib().cs_Deinitial());
     EXPECT_FALSE(lib().cs_Initial("k", 1, "127.0.0.1", apiPort().c_str()));
     EXPECT_EQ(text, "kept");
+    EXPECT_EQ(buffer, u"kkkk");
     EXPECT_EQ(lib().cs_Test(), 6) << "diagnostics need no session";
+
+    // Nothing of the library runs any more, so unloading it is safe; the process goes on.
+    EXPECT_EQ(dlclose(LoadedLibrary::instance().handle()), 0);
+    EXPECT_EQ(threadCount(), baseline);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Faults injected into real peers: a publisher killed and restarted, an API that stalls,
 // resets or vanishes, during start, running and stop. Nothing may crash, hang or leak.
+#include "common/process_counts.h"
 #include "unit/session_harness.h"
 
 namespace {
@@ -76,25 +77,36 @@ TEST(Faults, AnApiThatResetsOrAnswersGarbageNeverStopsTheStream) {
 }
 
 TEST(Faults, TheApiServerGoneDuringStartAndStop) {
-    auto session = std::make_unique<SessionHarness>();
-    std::string const endpoint = session->publisher.endpoint();
+    SessionHarness session;
+    std::uint16_t goneport = 0;
     {
         // A port where nothing listens any more: every exchange fails at once.
         corvo::testing::HttpTestServer gone;
-        session->client.port = gone.port();
+        goneport = gone.port();
     }
-    std::int32_t started = 0;
-    auto const starting = timed([&] {
-        started = session->processor.Initialize("k", 1, "127.0.0.1",
-                                                std::to_string(session->client.port));
-    });
-    EXPECT_EQ(started, 1) << "a failed announcement reads as the number 0, which is accepted";
-    EXPECT_GE(starting, 2000ms);
-    EXPECT_EQ(session->processor.endpoint(), "tcp://127.0.0.1:0");
-    ASSERT_TRUE(eventually([&] {
-        return session->processor.running.load() || session->processor.sessionThreadsEnded();
-    }));
-    EXPECT_LT(timed([&] { session->stop(); }), 5000ms);
+    EXPECT_EQ(session.processor.Initialize("k", 1, "127.0.0.1", std::to_string(goneport)), 0)
+        << "without the balancer there is no stream port, so the start fails";
+    EXPECT_TRUE(session.processor.sessionThreadsEnded());
+
+    session.processor.setStreamEndpoint(session.publisher.endpoint());
+    ASSERT_TRUE(session.start());
+    session.client.setServer({"127.0.0.1", goneport});
+    std::string out;
+    ASSERT_TRUE(session.processor.addSymbol("DOWN", out, false));
+    EXPECT_EQ(out, "{}") << "the snapshot of an API that has gone fails as \"0\"";
+    EXPECT_LT(timed([&] { session.stop(); }), 5000ms);
+    EXPECT_FALSE(session.processor.running);
+}
+
+TEST(Faults, ASubscriberThatCannotConnectEndsItsSessionAndLeavesNoThread) {
+    SessionHarness session;
+    std::size_t const baseline = corvo::testing::threadCount();
+    session.processor.setStreamEndpoint("tcp://no host!:1");
+    ASSERT_TRUE(session.processor.startSessionThreads());
+    EXPECT_TRUE(eventually([&] { return !session.processor.monitorAlive; }));
+    EXPECT_FALSE(session.processor.running);
+    session.processor.endSession();
+    EXPECT_EQ(corvo::testing::threadCount(), baseline) << "joined, not merely flagged";
 }
 
 TEST(Faults, StopDuringStartIsSeenAndWaitedFor) {

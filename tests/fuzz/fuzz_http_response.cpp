@@ -9,13 +9,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using corvo::testing::Reply;
     static corvo::testing::HttpTestServer server(0, false);
-    static corvo::api::ApiClient client = [] {
-        corvo::api::ApiClient made;
-        made.host = "127.0.0.1";
-        made.port = server.port();
-        made.setDeadline(std::chrono::milliseconds(500));
-        return made;
+    static corvo::api::ApiClient client;
+    static bool const configured = [] {
+        client.setServer({"127.0.0.1", server.port()});
+        client.setDeadline(std::chrono::milliseconds(500));
+        return true;
     }();
+    (void)configured;
     // A status line most of the time, so the fuzzer reaches the head and body parsers.
     std::string bytes(reinterpret_cast<const char*>(data), size);
     if (size > 0 && data[0] % 4 != 0) {

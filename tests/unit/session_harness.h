@@ -45,8 +45,7 @@ class TraceCapture {
 class SessionHarness {
   public:
     SessionHarness() {
-        client.host = "127.0.0.1";
-        client.port = http.port();
+        client.setServer({"127.0.0.1", http.port()});
         processor.setUserKey("harness-key");
         processor.setStreamEndpoint(publisher.endpoint());
     }
@@ -65,8 +64,8 @@ class SessionHarness {
                                              std::chrono::seconds(5));
     }
     void stop() {
-        processor.Deinitialize();
-        EXPECT_TRUE(eventually([&] { return processor.sessionThreadsEnded(); }));
+        processor.endSession();
+        EXPECT_TRUE(processor.sessionThreadsEnded());
     }
 
     HttpTestServer http;

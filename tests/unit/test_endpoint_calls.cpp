@@ -25,8 +25,7 @@ const std::string kUserKey = "user-key-0042";
 class EndpointCalls : public ::testing::Test {
   protected:
     void SetUp() override {
-        client_.host = "127.0.0.1";
-        client_.port = server_.port();
+        client_.setServer({"127.0.0.1", server_.port()});
         processor_.setUserKey(kUserKey);
     }
     void answer(std::string body) {
@@ -36,7 +35,7 @@ class EndpointCalls : public ::testing::Test {
         boost::asio::io_context context;
         boost::asio::ip::tcp::acceptor probe(context,
                                              {boost::asio::ip::make_address("127.0.0.1"), 0});
-        client_.port = probe.local_endpoint().port();
+        client_.setServer({"127.0.0.1", probe.local_endpoint().port()});
     }
     RecordedRequest lastRequest() const { return server_.requests().back(); }
     Fields lastFields() const { return splitBars(decryptPayload(lastRequest().body)); }

@@ -8,6 +8,8 @@
 #include <boost/asio/ip/tcp.hpp>
 
 #include "api/api_client.h"
+#include "common/eventually.h"
+#include "platform/name_lookup.h"
 #include "support/http_test_server.h"
 
 namespace {
@@ -20,10 +22,7 @@ using namespace std::chrono_literals;
 
 class RequestPost : public ::testing::Test {
   protected:
-    void SetUp() override {
-        client_.host = "127.0.0.1";
-        client_.port = server_.port();
-    }
+    void SetUp() override { client_.setServer({"127.0.0.1", server_.port()}); }
     void answer(Reply reply) {
         server_.setHandler([reply](const RecordedRequest&) { return reply; });
     }
@@ -104,10 +103,10 @@ TEST_F(RequestPost, UnreachableHostOrPortGivesZero) {
     // A port that was just free: bind it, note it, let it go.
     boost::asio::io_context context;
     boost::asio::ip::tcp::acceptor probe(context, {boost::asio::ip::make_address("127.0.0.1"), 0});
-    client_.port = probe.local_endpoint().port();
+    client_.setServer({"127.0.0.1", probe.local_endpoint().port()});
     probe.close();
     EXPECT_EQ(client_.RequestPost("/x", "b"), "0");
-    client_.host = "no-such-host.invalid";
+    client_.setServer({"no-such-host.invalid", 80});
     EXPECT_EQ(client_.RequestPost("/x", "b"), "0");
 }
 
@@ -119,6 +118,56 @@ TEST_F(RequestPost, AStalledServerRunsIntoTheDeadline) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
     answer(Reply::drip("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", 100ms));
     EXPECT_EQ(client_.RequestPost("/x", "b"), "0");
+}
+
+// A lookup that the resolver never answers.
+class SilentLookup : public corvo::platform::NameLookup {
+  public:
+    bool waitUntil(std::chrono::steady_clock::time_point until) override {
+        std::this_thread::sleep_until(until);
+        return false;
+    }
+    corvo::platform::LookupResult result() const override { return {}; }
+};
+
+TEST_F(RequestPost, NameLookupsAreBoundedByTheDeadlineAndTheCancellation) {
+    answer(Reply::text("found"));
+    client_.setServer({"localhost", server_.port()});
+    EXPECT_EQ(client_.RequestPost("/x", "b"), "found") << "the system resolver's lookup";
+
+    std::atomic<int> lookups{0};
+    client_.setNameLookup([&](const std::string&) {
+        ++lookups;
+        return std::make_unique<SilentLookup>();
+    });
+    client_.setDeadline(300ms);
+    auto const started = std::chrono::steady_clock::now();
+    EXPECT_EQ(client_.RequestPost("/x", "b"), "0");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+
+    client_.setDeadline(ApiClient::kDefaultDeadline);
+    std::string answered;
+    std::thread caller([&] { answered = client_.RequestPost("/x", "b"); });
+    ASSERT_TRUE(corvo::testing::eventually([&] { return lookups == 2; }));
+    client_.cancelExchanges();
+    caller.join();
+    EXPECT_EQ(answered, "0");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+}
+
+TEST_F(RequestPost, CancellingEndsAnExchangeInFlightAndRefusesLaterOnes) {
+    answer(Reply::stall());
+    auto const started = std::chrono::steady_clock::now();
+    std::string answered;
+    std::thread caller([&] { answered = client_.RequestPost("/x", "b"); });
+    ASSERT_TRUE(server_.waitForRequests(1, 5s));
+    client_.cancelExchanges();
+    caller.join();
+    EXPECT_EQ(answered, "0");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s) << "long before the 30 s deadline";
+    answer(Reply::text("late"));
+    EXPECT_EQ(client_.RequestPost("/x", "b"), "0");
+    server_.releaseStalls();
 }
 
 TEST_F(RequestPost, ServesManyThreadsAtOnce) {

@@ -1,0 +1,113 @@
+// POSIX lookups through glibc's getaddrinfo_a: the resolver's helper threads belong to the C
+// library and notify nobody (SIGEV_NONE), so a lookup can be waited for with a bound.
+#include <arpa/inet.h>
+#include <netdb.h>
+
+#include <cerrno>
+
+#include "platform/abandoned_requests.h"
+#include "platform/name_lookup.h"
+
+namespace corvo::platform {
+namespace {
+
+// One request as glibc holds it: every field must stay put until the resolver is done.
+struct GaiRequest {
+    std::string host;
+    addrinfo hints{};
+    gaicb block{};
+
+    ~GaiRequest() {
+        if (block.ar_result != nullptr) {
+            freeaddrinfo(block.ar_result);
+        }
+    }
+    bool inProgress() { return gai_error(&block) == EAI_INPROGRESS; }
+    bool finished() { return !inProgress(); }
+};
+
+std::string numericAddress(const addrinfo& entry) {
+    char text[INET6_ADDRSTRLEN] = {};
+    const void* address = nullptr;
+    if (entry.ai_family == AF_INET) {
+        address = &reinterpret_cast<const sockaddr_in*>(entry.ai_addr)->sin_addr;
+    } else if (entry.ai_family == AF_INET6) {
+        address = &reinterpret_cast<const sockaddr_in6*>(entry.ai_addr)->sin6_addr;
+    }
+    if (address == nullptr || inet_ntop(entry.ai_family, address, text, sizeof text) == nullptr) {
+        return {};
+    }
+    return text;
+}
+
+class GaiLookup final : public NameLookup {
+  public:
+    explicit GaiLookup(const std::string& host) : request_(std::make_unique<GaiRequest>()) {
+        request_->host = host;
+        request_->hints.ai_family = AF_UNSPEC;
+        request_->hints.ai_socktype = SOCK_STREAM;
+        request_->block.ar_name = request_->host.c_str();
+        request_->block.ar_request = &request_->hints;
+        gaicb* list[] = {&request_->block};
+        startError_ = getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr);
+    }
+    GaiLookup(const GaiLookup&) = delete;
+    GaiLookup& operator=(const GaiLookup&) = delete;
+
+    ~GaiLookup() override {
+        if (startError_ == 0 && request_->inProgress() &&
+            gai_cancel(&request_->block) == EAI_NOTCANCELED) {
+            AbandonedRequests<GaiRequest>::instance().keep(std::move(request_));
+        }
+    }
+
+    bool waitUntil(std::chrono::steady_clock::time_point until) override {
+        if (startError_ != 0) {
+            return true;
+        }
+        while (request_->inProgress()) {
+            auto const left = until - std::chrono::steady_clock::now();
+            if (left <= std::chrono::steady_clock::duration::zero()) {
+                return false;
+            }
+            auto const seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
+            timespec const timeout{static_cast<time_t>(seconds.count()),
+                                   static_cast<long>((left - seconds).count())};
+            const gaicb* list[] = {&request_->block};
+            // Ends early for the request, a time-out or a signal; the loop looks again.
+            (void)gai_suspend(list, 1, &timeout);
+        }
+        return true;
+    }
+
+    LookupResult result() const override {
+        int const status = startError_ != 0 ? startError_ : gai_error(&request_->block);
+        if (status != 0) {
+            return {{}, std::string("name lookup failed: ") + gai_strerror(status)};
+        }
+        LookupResult found;
+        for (const addrinfo* entry = request_->block.ar_result; entry != nullptr;
+             entry = entry->ai_next) {
+            std::string address = numericAddress(*entry);
+            if (!address.empty()) {
+                found.addresses.push_back(std::move(address));
+            }
+        }
+        if (found.addresses.empty()) {
+            found.error = "name lookup found no address";
+        }
+        return found;
+    }
+
+  private:
+    std::unique_ptr<GaiRequest> request_;
+    int startError_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<NameLookup> startNameLookup(const std::string& host) {
+    return std::make_unique<GaiLookup>(host);
+}
+
+}  // namespace corvo::platform

@@ -1,0 +1,123 @@
+// Windows lookups through overlapped GetAddrInfoExW: the system resolves on its own threads and
+// signals an event, so a lookup can be waited for with a bound and cancelled.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <algorithm>
+
+#include "platform/abandoned_requests.h"
+#include "platform/name_lookup.h"
+
+namespace corvo::platform {
+namespace {
+
+// One request as the system holds it: every field must stay put until it signals the event.
+struct ExRequest {
+    std::wstring host;
+    ADDRINFOEXW hints{};
+    PADDRINFOEXW result = nullptr;
+    OVERLAPPED overlapped{};
+    HANDLE cancel = nullptr;
+
+    ExRequest() { overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr); }
+    ExRequest(const ExRequest&) = delete;
+    ExRequest& operator=(const ExRequest&) = delete;
+    ~ExRequest() {
+        if (result != nullptr) {
+            FreeAddrInfoExW(result);
+        }
+        if (overlapped.hEvent != nullptr) {
+            CloseHandle(overlapped.hEvent);
+        }
+    }
+    bool finished() const { return signalled(0); }
+    bool signalled(DWORD waitMs) const {
+        return WaitForSingleObject(overlapped.hEvent, waitMs) == WAIT_OBJECT_0;
+    }
+};
+
+std::string numericAddress(const ADDRINFOEXW& entry) {
+    char text[INET6_ADDRSTRLEN] = {};
+    const void* address = nullptr;
+    if (entry.ai_family == AF_INET) {
+        address = &reinterpret_cast<const sockaddr_in*>(entry.ai_addr)->sin_addr;
+    } else if (entry.ai_family == AF_INET6) {
+        address = &reinterpret_cast<const sockaddr_in6*>(entry.ai_addr)->sin6_addr;
+    }
+    if (address == nullptr || inet_ntop(entry.ai_family, address, text, sizeof text) == nullptr) {
+        return {};
+    }
+    return text;
+}
+
+class ExLookup final : public NameLookup {
+  public:
+    explicit ExLookup(const std::string& host) : request_(std::make_unique<ExRequest>()) {
+        request_->host.assign(host.begin(), host.end());
+        request_->hints.ai_family = AF_UNSPEC;
+        request_->hints.ai_socktype = SOCK_STREAM;
+        if (request_->overlapped.hEvent == nullptr) {
+            status_ = static_cast<int>(GetLastError());
+            return;
+        }
+        int const started = GetAddrInfoExW(request_->host.c_str(), nullptr, NS_ALL, nullptr,
+                                           &request_->hints, &request_->result, nullptr,
+                                           &request_->overlapped, nullptr, &request_->cancel);
+        pending_ = started == WSA_IO_PENDING;
+        status_ = pending_ ? 0 : started;
+    }
+    ExLookup(const ExLookup&) = delete;
+    ExLookup& operator=(const ExLookup&) = delete;
+
+    ~ExLookup() override {
+        if (pending_ && !request_->signalled(0)) {
+            GetAddrInfoExCancel(&request_->cancel);
+            AbandonedRequests<ExRequest>::instance().keep(std::move(request_));
+        }
+    }
+
+    bool waitUntil(std::chrono::steady_clock::time_point until) override {
+        if (!pending_) {
+            return true;
+        }
+        auto const left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        if (!request_->signalled(static_cast<DWORD>(std::max<long long>(0, left.count())))) {
+            return false;
+        }
+        pending_ = false;
+        status_ = GetAddrInfoExOverlappedResult(&request_->overlapped);
+        return true;
+    }
+
+    LookupResult result() const override {
+        if (status_ != 0) {
+            return {{}, "name lookup failed: error " + std::to_string(status_)};
+        }
+        LookupResult found;
+        for (const ADDRINFOEXW* entry = request_->result; entry != nullptr;
+             entry = entry->ai_next) {
+            std::string address = numericAddress(*entry);
+            if (!address.empty()) {
+                found.addresses.push_back(std::move(address));
+            }
+        }
+        if (found.addresses.empty()) {
+            found.error = "name lookup found no address";
+        }
+        return found;
+    }
+
+  private:
+    std::unique_ptr<ExRequest> request_;
+    bool pending_ = false;
+    int status_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<NameLookup> startNameLookup(const std::string& host) {
+    return std::make_unique<ExLookup>(host);
+}
+
+}  // namespace corvo::platform
