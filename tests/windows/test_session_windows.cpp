@@ -3,7 +3,9 @@
 //                        FreeLibrary must return promptly and the DLL must go away;
 //   exit PORTS_FILE      runs this program again as "child", which ends its session with
 //                        cs_Deinitial and returns from main with the DLL still loaded: the
-//                        process must end promptly.
+//                        process must end promptly;
+//   failed               starts that fail (no API behind the port, an unreadable port), then
+//                        FreeLibrary must return promptly: a failed start leaves no thread.
 #include <cstring>
 
 #include "windows_host.h"
@@ -170,9 +172,36 @@ int runExitCheck(const char* portsFile) {
     return tally.finish();
 }
 
+int runFailedStarts() {
+    Tally tally;
+    try {
+        Terminal terminal("failed");
+        LoadedDll dll(terminal.dll());
+        Exports const& lib = dll.exports();
+        // Nothing listens on port 1, so the balancer names no stream port.
+        tally.check(!lib.cs_Initial("demo-key", 1001, "127.0.0.1", "1"),
+                    "cs_Initial without an API answers false");
+        tally.check(!lib.ea_Initial(L"demo-key", 1001, L"127.0.0.1", L"x1"),
+                    "ea_Initial with an unreadable port answers false");
+        tally.check(!lib.ea_Deinitial(), "ea_Deinitial without a session answers false");
+        bool freed = false;
+        long long const ms =
+            withinOrTerminate(tally, "FreeLibrary", kPromptly, [&] { freed = dll.unload(); });
+        tally.check(freed, "FreeLibrary after failed starts returned in " + std::to_string(ms) +
+                               " ms");
+        tally.check(eventually(dllUnmapped, kPromptly), "the DLL is unmapped: no thread holds it");
+    } catch (const std::exception& error) {
+        tally.check(false, std::string("unexpected exception: ") + error.what());
+    }
+    return tally.finish();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "failed") == 0) {
+        return runFailedStarts();
+    }
     if (argc == 3 && std::strcmp(argv[1], "session") == 0) {
         return runSession(argv[2]);
     }
@@ -182,6 +211,6 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "child") == 0) {
         return runChild(argv[2], argv[3]);
     }
-    std::fprintf(stderr, "usage: %s session|exit PORTS_FILE\n", argv[0]);
+    std::fprintf(stderr, "usage: %s session|exit PORTS_FILE | failed\n", argv[0]);
     return 2;
 }
