@@ -1,0 +1,207 @@
+"""Session: one streaming session of the library, as a context manager."""
+import ctypes
+import json
+import threading
+import time
+import weakref
+from pathlib import Path
+from typing import Any, Dict, Iterable, Iterator, Optional, Union
+
+from . import library
+from .constants import REFRESH_CAPACITY, Files, Query, Result
+from .errors import Error
+
+Json = Any
+FileKind = Union[Files, int, str]
+
+# The library runs one session per process: the open Session, if any.
+_active_lock = threading.Lock()
+_active: Optional["_Handle"] = None
+
+
+class _Handle:
+    """What the finalizer needs to stop a session, without keeping the Session alive."""
+
+    def __init__(self) -> None:
+        self.open = True
+
+    def stop(self) -> None:
+        global _active
+        with _active_lock:
+            if not self.open:
+                return
+            self.open = False
+            if _active is self:
+                _active = None
+        library.check("corvo_stop", library.get().corvo_stop())
+
+
+def _stop_quietly(handle: _Handle) -> None:
+    try:
+        handle.stop()
+    except Error:
+        pass  # garbage collection or exit: nobody to tell
+
+
+def _stop_active_session() -> None:
+    handle = _active
+    if handle is not None:
+        _stop_quietly(handle)
+
+
+library.on_exit(_stop_active_session)
+
+
+def _text(value: str) -> bytes:
+    return value.encode("utf-8")
+
+
+def _json(data: bytes) -> Json:
+    return json.loads(data.decode("utf-8")) if data else None
+
+
+class Session:
+    """A running session: started on creation, stopped by close() or at the end of a with block.
+
+    Example::
+
+        with corvo.Session(key="demo-key", login=1001, server="127.0.0.1", api_port=8080) as s:
+            snapshot = s.subscribe(["AAA"])
+            print(s.poll())
+
+    Only one Session may be open at a time, since the library runs one session per process.
+    Failures raise corvo.Error; replies are parsed as JSON (json.JSONDecodeError if not).
+    """
+
+    def __init__(self, *, key: str, login: int, api_port: int,
+                 server: str = "127.0.0.1") -> None:
+        """Starts the session (at most about 15 s): the API at server:api_port announces the
+        account and names the stream port."""
+        global _active
+        lib = library.get()
+        handle = _Handle()
+        with _active_lock:
+            if _active is not None:
+                raise Error(int(Result.BAD_ARGUMENT), "bad argument",
+                            "another corvo.Session is open; close it first", "corvo_start")
+            _active = handle
+        try:
+            library.check("corvo_start",
+                          lib.corvo_start(_text(key), login, _text(server), api_port))
+        except BaseException:
+            with _active_lock:
+                _active = None
+            raise
+        self._handle = handle
+        self._finalizer = weakref.finalize(self, _stop_quietly, handle)
+
+    # Life cycle.
+
+    @property
+    def closed(self) -> bool:
+        """True once the session was stopped."""
+        return not self._handle.open
+
+    def close(self) -> None:
+        """Stops the session (corvo_stop); closing twice is fine."""
+        self._finalizer.detach()
+        self._handle.stop()
+
+    def __enter__(self) -> "Session":
+        return self
+
+    def __exit__(self, *exc_info: object) -> None:
+        self.close()
+
+    # Streaming.
+
+    def subscribe(self, symbols: Union[str, Iterable[str]] = ()) -> Json:
+        """Subscribes instruments (a code, or several; none: every topic) and returns their
+        snapshot as parsed JSON."""
+        joined = symbols if isinstance(symbols, str) else ",".join(symbols)
+        return _json(library.take("corvo_subscribe", library.get().corvo_subscribe,
+                                  _text(joined)))
+
+    def unsubscribe(self, symbols: Union[str, Iterable[str]]) -> None:
+        """Stops the updates of one instrument or several."""
+        for symbol in [symbols] if isinstance(symbols, str) else symbols:
+            library.check("corvo_unsubscribe", library.get().corvo_unsubscribe(_text(symbol)))
+
+    def poll(self) -> Dict[str, Json]:
+        """The records updated since the last poll, keyed by topic ({} when none). One result
+        holds at most about 10 kB; what does not fit stays pending for the next poll."""
+        buffer = ctypes.create_string_buffer(REFRESH_CAPACITY)
+        code = library.get().corvo_refresh(buffer, REFRESH_CAPACITY, None)
+        if code == Result.NOTHING_PENDING:
+            return {}
+        library.check("corvo_refresh", code)
+        return json.loads(buffer.value.decode("utf-8"))
+
+    def updates(self, timeout: Optional[float] = None,
+                interval: float = 0.05) -> Iterator[Dict[str, Json]]:
+        """Yields each non-empty poll() until timeout seconds have passed (None: forever),
+        polling every interval seconds while nothing is pending."""
+        deadline = None if timeout is None else time.monotonic() + timeout
+        while deadline is None or time.monotonic() < deadline:
+            updates = self.poll()
+            if updates:
+                yield updates
+            else:
+                time.sleep(interval)
+
+    def symbol(self, symbol: str) -> Json:
+        """The latest record of one instrument; pending updates stay pending."""
+        return _json(library.take("corvo_symbol_record", library.get().corvo_symbol_record,
+                                  _text(symbol)))
+
+    def top20(self) -> Json:
+        """The latest Top20 ranking."""
+        return _json(library.take("corvo_top20", library.get().corvo_top20))
+
+    def status(self) -> Dict[str, Json]:
+        """The session's and the stream's health: state, connected, messages, topics, ..."""
+        return _json(library.take("corvo_status", library.get().corvo_status))
+
+    # Queries.
+
+    def _query(self, kind: Query, symbol: Optional[str] = None) -> Json:
+        argument = None if symbol is None else _text(symbol)
+        return _json(library.take("corvo_query", library.get().corvo_query, int(kind), argument))
+
+    def fundamental(self, symbol: str) -> Json:
+        """One instrument's fundamental data."""
+        return self._query(Query.FUNDAMENTAL, symbol)
+
+    def fundamental_all_last_year(self) -> Json:
+        """Every instrument's fundamental data of last year."""
+        return self._query(Query.FUNDAMENTAL_ALL_LAST_YEAR)
+
+    def iaa(self, symbol: str) -> Json:
+        """One instrument's IAA data."""
+        return self._query(Query.IAA, symbol)
+
+    def iaa_all_symbols(self) -> Json:
+        """Every instrument's IAA data."""
+        return self._query(Query.IAA_ALL_SYMBOLS)
+
+    def key_market_statistics(self) -> Json:
+        """The key market statistics."""
+        return self._query(Query.KEY_MARKET_STATISTICS)
+
+    def volume(self, symbol: str) -> Json:
+        """One instrument's volume data."""
+        return self._query(Query.VOLUME, symbol)
+
+    def feedback(self, account: int, second: int, third: int, fourth: int,
+                 message: str) -> None:
+        """Sends a feedback record; '|' characters are removed from the message."""
+        library.check("corvo_feedback", library.get().corvo_feedback(
+            account, second, third, fourth, _text(message)))
+
+    def export_files(self, kind: FileKind, directory: Union[str, Path, None] = None) -> None:
+        """Writes one file per instrument for kind ("fundamental", "iaa", "volume" or a
+        corvo.Files) below directory (None: the "Files" directory beside the library's
+        "Libraries" directory)."""
+        number = Files[kind.upper()] if isinstance(kind, str) else Files(kind)
+        target = None if directory is None else _text(str(directory))
+        library.check("corvo_export_files", library.get().corvo_export_files(int(number), target))

@@ -1,0 +1,107 @@
+"""Whole sessions against corvo-sim."""
+import socket
+from pathlib import Path
+from typing import Dict, Iterator, Optional
+
+import corvo
+import pytest
+
+from conftest import eventually, run_python
+
+
+@pytest.fixture
+def session(sim: Dict[str, int]) -> Iterator[corvo.Session]:
+    with corvo.Session(key="demo-key", login=1001, server="127.0.0.1",
+                       api_port=sim["api"]) as opened:
+        yield opened
+
+
+def _unused_port() -> int:
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def test_subscribe_returns_the_snapshot_and_updates_follow(session: corvo.Session) -> None:
+    snapshot = session.subscribe(["AAA", "AAB"])
+    assert isinstance(snapshot, dict) and snapshot
+    seen: Dict[str, object] = {}
+    eventually(lambda: seen.update(session.poll()) or any("AAA" in t for t in seen),
+               what="an update of AAA")
+    assert all(isinstance(topic, str) for topic in seen)
+    assert session.symbol("AAA")
+    assert any(session.updates(timeout=10)), "updates() yielded nothing within 10 s"
+
+
+def test_status_and_top20(session: corvo.Session) -> None:
+    session.subscribe("AAA")
+
+    def counted() -> Optional[dict]:
+        status = session.status()
+        return status if status["messages"] > 0 else None
+
+    status = eventually(counted, what="a message counted")
+    assert status["state"] == "running" and status["connected"] is True
+
+    def ranking() -> object:
+        try:
+            return session.top20()
+        except corvo.Error as error:
+            assert error.code == corvo.Result.NOT_FOUND, error
+            return None
+
+    assert eventually(ranking, what="a Top20 ranking")
+
+
+def test_queries_feedback_and_files(session: corvo.Session, tmp_path: Path) -> None:
+    assert session.fundamental("AAA")
+    assert session.iaa("AAA")
+    assert session.volume("AAA")
+    assert session.fundamental_all_last_year()
+    assert session.iaa_all_symbols()
+    assert session.key_market_statistics()
+    session.feedback(1001, 1, 2, 3, "fine|good")
+    session.export_files("iaa", tmp_path)
+    assert list((tmp_path / "iaa").glob("*.json"))
+
+
+def test_a_closed_session_refuses_calls(sim: Dict[str, int]) -> None:
+    opened = corvo.Session(key="demo-key", login=1001, api_port=sim["api"])
+    opened.close()
+    opened.close()
+    assert opened.closed
+    with pytest.raises(corvo.Error) as caught:
+        opened.poll()
+    assert caught.value.code == corvo.Result.NOT_RUNNING
+
+
+def test_one_session_at_a_time(session: corvo.Session, sim: Dict[str, int]) -> None:
+    with pytest.raises(corvo.Error, match="another corvo.Session is open"):
+        corvo.Session(key="demo-key", login=1001, api_port=sim["api"])
+
+
+def test_start_against_a_closed_port_raises_with_the_reason() -> None:
+    with pytest.raises(corvo.Error) as caught:
+        corvo.Session(key="demo-key", login=1001, api_port=_unused_port())
+    assert caught.value.code == corvo.Result.START_FAILED
+    assert caught.value.name and caught.value.reason
+
+
+def test_end_stops_the_session_and_the_library(sim: Dict[str, int]) -> None:
+    run = run_python(
+        "import corvo\n"
+        f"s = corvo.Session(key='demo-key', login=1001, api_port={sim['api']})\n"
+        "s.subscribe('AAA')\n"
+        "corvo.end()\n"
+        "try:\n    corvo.library_version()\nexcept corvo.Error as error:\n"
+        "    print(error.code)\n")
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.strip() == str(int(corvo.Result.TORN_DOWN))
+
+
+def test_exit_with_an_open_session_ends_cleanly(sim: Dict[str, int]) -> None:
+    run = run_python(
+        "import corvo\n"
+        f"s = corvo.Session(key='demo-key', login=1001, api_port={sim['api']})\n"
+        "s.subscribe('AAA')\n")
+    assert run.returncode == 0, run.stderr
