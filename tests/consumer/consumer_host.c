@@ -1,0 +1,86 @@
+/* A minimal host of the C interface: start, subscribe, one refresh, the status, stop, end.
+ * Usage: consumer_host API_PORT. Exits 0 when every step succeeded. */
+#define _POSIX_C_SOURCE 200809L
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+#include "corvo.h"
+
+static int failed(const char* step, corvo_result result) {
+    fprintf(stderr, "consumer_host: %s: %s: %s\n", step, corvo_result_name(result),
+            corvo_last_error());
+    return 1;
+}
+
+static double seconds_now(void) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (double)now.tv_sec + (double)now.tv_nsec / 1e9;
+}
+
+/* Refreshes until an update arrives; the feed publishes continuously, so 15 s is ample. */
+static corvo_result refresh_one(char* buffer) {
+    struct timespec pause = {0, 20 * 1000 * 1000};
+    double const deadline = seconds_now() + 15.0;
+    corvo_result result;
+    do {
+        result = corvo_refresh(buffer, CORVO_REFRESH_CAPACITY, NULL);
+        if (result != CORVO_NOTHING_PENDING) {
+            return result;
+        }
+        nanosleep(&pause, NULL);
+    } while (seconds_now() < deadline);
+    return result;
+}
+
+int main(int argc, char** argv) {
+    static char buffer[CORVO_REFRESH_CAPACITY];
+    char* text = NULL;
+    size_t length = 0;
+    corvo_result result;
+
+    if (argc != 2) {
+        fprintf(stderr, "usage: consumer_host API_PORT\n");
+        return 2;
+    }
+    if (strcmp(corvo_version(), CORVO_VERSION_TEXT) != 0) {
+        fprintf(stderr, "consumer_host: library %s, header %s\n", corvo_version(),
+                CORVO_VERSION_TEXT);
+        return 1;
+    }
+    if ((result = corvo_start("demo-key", 1001, "127.0.0.1", atoi(argv[1]))) != CORVO_OK) {
+        return failed("start", result);
+    }
+    if ((result = corvo_subscribe("AAA,AAB", &text, &length)) != CORVO_OK) {
+        return failed("subscribe", result);
+    }
+    printf("snapshot: %lu bytes\n", (unsigned long)length);
+    corvo_free(text);
+    if ((result = refresh_one(buffer)) != CORVO_OK) {
+        return failed("refresh", result);
+    }
+    printf("refresh: %.60s...\n", buffer);
+    if ((result = corvo_status(&text, &length)) != CORVO_OK) {
+        return failed("status", result);
+    }
+    printf("status: %s\n", text);
+    if (strstr(text, "\"running\"") == NULL) {
+        fprintf(stderr, "consumer_host: the status does not say running\n");
+        return 1;
+    }
+    corvo_free(text);
+    if ((result = corvo_stop()) != CORVO_OK) {
+        return failed("stop", result);
+    }
+    if ((result = corvo_end()) != CORVO_OK) {
+        return failed("end", result);
+    }
+    if (corvo_status(&text, &length) != CORVO_TORN_DOWN) {
+        fprintf(stderr, "consumer_host: a call after corvo_end was not refused\n");
+        return 1;
+    }
+    printf("consumer_host: every step succeeded\n");
+    return 0;
+}
