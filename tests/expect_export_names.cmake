@@ -1,7 +1,12 @@
 # Shared by the export-table checks: fails unless `found` holds exactly the names listed in the
-# export_names.inc file at `names_file`, in any order.
-function(corvo_expect_export_names found names_file)
-    file(STRINGS "${names_file}" entries REGEX "CORVO_EXPORT_ENTRY")
+# *_names.inc files of `names_files` (a ";" or "," separated list), in any order.
+function(corvo_expect_export_names found names_files)
+    string(REPLACE "," ";" names_files "${names_files}")
+    set(entries "")
+    foreach(names_file IN LISTS names_files)
+        file(STRINGS "${names_file}" listed REGEX "CORVO_EXPORT_ENTRY")
+        list(APPEND entries ${listed})
+    endforeach()
     set(expected "")
     foreach(entry IN LISTS entries)
         string(REGEX REPLACE "CORVO_EXPORT_ENTRY\\((.*)\\)" "\\1" name "${entry}")

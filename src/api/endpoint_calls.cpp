@@ -38,7 +38,7 @@ std::string withoutBars(std::string message) {
 std::string Processor::requestPlaintext(const std::string* field) const {
     std::string key;
     {
-        std::lock_guard<std::mutex> lock(userKeyMutex_);
+        std::lock_guard<std::mutex> lock(sessionTextMutex_);
         key = userKey;
     }
     std::string plaintext = api::credentialBlock(key, clientSecret, api::dayKey());

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "api/api_client.h"
+#include "trace/failure.h"
 #include "trace/trace.h"
 
 namespace corvo::api {
@@ -183,6 +184,7 @@ ApiClient::Server ApiClient::server() const {
 
 std::string ApiClient::RequestPost(std::string target, std::string body) const {
     Server const to = server();
+    std::string const what = target;
     try {
         trace::text("RequestPost ", to.host, ":", to.port, target, " with ", body.size(), " bytes");
         ExchangeBounds const bounds{Clock::now() + deadline_, cancelled_};
@@ -192,6 +194,8 @@ std::string ApiClient::RequestPost(std::string target, std::string body) const {
         return exchange(startLookup_, to, std::move(target), std::move(body), bounds);
     } catch (const std::exception& error) {
         trace::text("Error ", error.what());
+        failure::note("POST " + what + " to " + to.host + ":" + std::to_string(to.port) +
+                      " failed: " + error.what());
         return "0";
     }
 }

@@ -19,6 +19,7 @@ session::connect_monitor_c* streamMonitor = new session::connect_monitor_c();
 std::atomic<session::Processor*> theProcessor{
     new session::Processor(*apiClient, *streamSocket, *streamMonitor)};
 std::mutex lifecycle;
+std::atomic<SessionPhase> phase{SessionPhase::neverStarted};
 
 // Exports inside the library. Both sides use sequentially consistent operations: either an
 // entering export sees the ending, or the ending sees the export's count.
@@ -48,6 +49,23 @@ ExportScope::~ExportScope() {
 
 std::mutex& lifecycleMutex() {
     return lifecycle;
+}
+
+SessionPhase sessionPhase() noexcept {
+    return phase;
+}
+
+PhaseScope::PhaseScope(SessionPhase entered) noexcept {
+    // A stop before any start leaves the library as never started.
+    if (entered != SessionPhase::stopping || phase != SessionPhase::neverStarted) {
+        phase = entered;
+    }
+}
+
+PhaseScope::~PhaseScope() {
+    if (phase != SessionPhase::neverStarted) {
+        phase = SessionPhase::settled;
+    }
 }
 
 bool libraryEnding() noexcept {

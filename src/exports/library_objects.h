@@ -28,6 +28,19 @@ class ExportScope {
 // Held by the session exports so starts and stops of the one session never interleave.
 std::mutex& lifecycleMutex();
 
+// What the session exports are doing, for the status; set under the lifecycle mutex.
+enum class SessionPhase { neverStarted, starting, settled, stopping };
+SessionPhase sessionPhase() noexcept;
+
+// Marks a start or a stop for as long as it lives; afterwards the phase is settled.
+class PhaseScope {
+  public:
+    explicit PhaseScope(SessionPhase phase) noexcept;
+    PhaseScope(const PhaseScope&) = delete;
+    PhaseScope& operator=(const PhaseScope&) = delete;
+    ~PhaseScope();
+};
+
 // True once the library's end has begun: exports started from now on answer false.
 bool libraryEnding() noexcept;
 

@@ -15,11 +15,21 @@ void Processor::fileRecord(std::string_view topic, std::string& record) {
         slot = topicIndex_.emplace(node->first, TopicSlot{&node->second, false}).first;
     }
     // The caller reuses the old record's storage for its next message.
+    std::size_t const bytes = record.size();
     slot->second.record->swap(record);
     if (!slot->second.updated) {
         slot->second.updated = true;
         updatedTopics.emplace_back(slot->first);
+        updateTopicCounts();
     }
+    health_.messages.fetch_add(1, std::memory_order_relaxed);
+    health_.bytes.fetch_add(bytes, std::memory_order_relaxed);
+    health_.lastMessageMs.store(StreamHealth::nowMs(), std::memory_order_relaxed);
+}
+
+void Processor::updateTopicCounts() {
+    health_.topics.store(records.size(), std::memory_order_relaxed);
+    health_.pending.store(updatedTopics.size() + deferredTopics.size(), std::memory_order_relaxed);
 }
 
 std::vector<std::string> Processor::takeUpdatedTopics() {
@@ -36,6 +46,11 @@ void Processor::storeTop20(std::string_view text) {
     Gate::Section section(storeGate_);
     top20Text.assign(text);
     ++top20Streamed_;
+    auto const now = StreamHealth::nowMs();
+    health_.messages.fetch_add(1, std::memory_order_relaxed);
+    health_.bytes.fetch_add(text.size(), std::memory_order_relaxed);
+    health_.lastMessageMs.store(now, std::memory_order_relaxed);
+    health_.top20Ms.store(now, std::memory_order_relaxed);
 }
 
 std::uint64_t Processor::top20StreamCount() {
@@ -48,6 +63,7 @@ void Processor::storeTop20Snapshot(std::string_view text, std::uint64_t streamCo
     // A ranking streamed while the snapshot was on its way is newer than the snapshot.
     if (top20Streamed_ == streamCountBefore) {
         top20Text.assign(text);
+        health_.top20Ms.store(StreamHealth::nowMs(), std::memory_order_relaxed);
     }
 }
 
@@ -61,12 +77,39 @@ RefreshResult Processor::takeRefresh(RefreshFamily family) {
     } else {
         return {};
     }
-    return assembleRefresh(topics, records, family, deferredTopics);
+    auto result = assembleRefresh(topics, records, family, deferredTopics);
+    health_.dropped.fetch_add(result.dropped, std::memory_order_relaxed);
+    updateTopicCounts();
+    return result;
+}
+
+Processor::SizedRefresh Processor::takeRefreshWithin(std::size_t capacity) {
+    Gate::Section section(storeGate_);
+    bool const fromDeferred = !deferredTopics.empty();
+    const auto& topics = fromDeferred ? deferredTopics : updatedTopics;
+    if (topics.empty()) {
+        return {};
+    }
+    // Assembled beside the queues, which change only once the text is known to fit.
+    std::vector<std::string> stillDeferred;
+    SizedRefresh sized{assembleRefresh(topics, records, RefreshFamily::cs, stillDeferred), true};
+    if (sized.result.text.size() + 1 > capacity) {
+        sized.fits = false;
+        return sized;
+    }
+    if (!fromDeferred) {
+        takeUpdatedTopics();
+    }
+    deferredTopics = std::move(stillDeferred);
+    health_.dropped.fetch_add(sized.result.dropped, std::memory_order_relaxed);
+    updateTopicCounts();
+    return sized;
 }
 
 std::string Processor::takeSymbolRecord(const std::string& topic) {
     Gate::Section section(storeGate_);
     takeUpdatedTopics();
+    updateTopicCounts();
     auto const found = records.find(topic);
     return found == records.end() ? std::string() : found->second;
 }

@@ -17,8 +17,18 @@ Processor::~Processor() {
 }
 
 void Processor::setUserKey(std::string key) {
-    std::lock_guard<std::mutex> lock(userKeyMutex_);
+    std::lock_guard<std::mutex> lock(sessionTextMutex_);
     userKey = std::move(key);
+}
+
+void Processor::setStreamEndpoint(std::string endpoint) {
+    std::lock_guard<std::mutex> lock(sessionTextMutex_);
+    streamEndpoint = std::move(endpoint);
+}
+
+std::string Processor::endpoint() const {
+    std::lock_guard<std::mutex> lock(sessionTextMutex_);
+    return streamEndpoint;
 }
 
 std::vector<std::string> Processor::subscribedSnapshot() {

@@ -21,6 +21,7 @@
 #include "session/gate.h"
 #include "session/refresh_assembly.h"
 #include "session/stream_commands.h"
+#include "session/stream_health.h"
 
 namespace corvo::session {
 
@@ -81,6 +82,17 @@ class Processor final {
     // The HTTP snapshot, unless a streamed ranking arrived since `streamCountBefore`.
     void storeTop20Snapshot(std::string_view text, std::uint64_t streamCountBefore);
     RefreshResult takeRefresh(RefreshFamily family);
+    // A cs refresh whose text, with a terminating zero, must fit `capacity` bytes; when it does
+    // not, nothing is taken and `fits` is false.
+    struct SizedRefresh {
+        RefreshResult result;
+        bool fits = true;
+    };
+    SizedRefresh takeRefreshWithin(std::size_t capacity);
+    // A counted message that was not filed (a single frame).
+    void noteDropped() { health_.dropped.fetch_add(1, std::memory_order_relaxed); }
+    const StreamHealth& health() const { return health_; }
+    const connect_monitor_c& streamMonitor() const { return streamMonitor_; }
     std::string takeSymbolRecord(const std::string& topic);
     std::string top20();
     std::vector<std::string> pendingTopics();
@@ -88,8 +100,8 @@ class Processor final {
 
     // Session data written by Initialize; tests drive the engine without a full start.
     void setUserKey(std::string key);
-    void setStreamEndpoint(std::string endpoint) { streamEndpoint = std::move(endpoint); }
-    const std::string& endpoint() const { return streamEndpoint; }
+    void setStreamEndpoint(std::string endpoint);
+    std::string endpoint() const;
     api::ApiClient& apiClient() { return api_; }
 
   private:
@@ -112,7 +124,9 @@ class Processor final {
     std::atomic<bool> running{false};
 
   private:
-    mutable std::mutex userKeyMutex_;  // a restart may write it while a request reads it
+    // A restart writes these while a request of the previous session, or a status reader,
+    // still reads them; the session threads read streamEndpoint only while no start runs.
+    mutable std::mutex sessionTextMutex_;
     std::string userKey;
     std::vector<std::string> subscribedSymbols;  // subscription gate
     std::string streamEndpoint;                  // written by Initialize before the threads run
@@ -138,6 +152,8 @@ class Processor final {
         bool updated;
     };
     std::unordered_map<std::string_view, TopicSlot> topicIndex_;
+    StreamHealth health_;  // written under the store gate, read by anyone
+    void updateTopicCounts();
 
     api::ApiClient& api_;
     zmq::socket_t& streamSocket_;  // touched by the monitor until the subscriber owns it

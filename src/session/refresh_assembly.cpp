@@ -29,6 +29,7 @@ RefreshResult assembleRefresh(const std::vector<std::string>& topics, const Reco
         }
         // "{" + record + "," must stay below the limit even when the record is served alone.
         if (record.size() + 2 >= kRefreshLimit) {
+            ++result.dropped;
             continue;
         }
         if (result.text.size() + record.size() + 1 < kRefreshLimit) {

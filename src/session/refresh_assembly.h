@@ -14,9 +14,10 @@ using RecordMap = std::map<std::string, std::string, std::less<>>;
 enum class RefreshFamily { cs, ea };
 
 struct RefreshResult {
-    bool taken = false;     // there were topics to serve
-    bool appended = false;  // at least one record went into the text
-    std::string text;       // "{...}"
+    bool taken = false;       // there were topics to serve
+    bool appended = false;    // at least one record went into the text
+    std::string text;         // "{...}"
+    std::size_t dropped = 0;  // records that could never fit, dropped from the queue
 };
 
 // The result stays below this many bytes before its closing brace.

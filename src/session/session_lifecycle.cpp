@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "session/processor.h"
 #include "session/text_fields.h"
+#include "trace/failure.h"
 #include "trace/trace.h"
 
 namespace corvo::session {
@@ -19,11 +20,13 @@ std::int32_t Processor::Initialize(std::string key, std::int32_t login, std::str
     {
         Gate::Section section(subscriptionGate_);
         subscribedSymbols.clear();
+        health_.subscriptions.store(0, std::memory_order_relaxed);
     }
-    streamEndpoint.clear();
+    setStreamEndpoint({});
     {
         Gate::Section section(storeGate_);
         takeUpdatedTopics();
+        updateTopicCounts();
     }
     api_.setServer({});
     trace::text("key: ", trace::secretPrefix(key));
@@ -36,6 +39,7 @@ std::int32_t Processor::Initialize(std::string key, std::int32_t login, std::str
 
     auto const pieces = splitFields(apiServer, ':');
     if (pieces.size() != 2 && pieces.size() != 3) {
+        failure::note("\"" + apiServer + "\" names no API host and port");
         return 0;
     }
     std::string host = pieces.size() == 2 ? pieces[0] : pieces[0] + ":" + pieces[1];
@@ -43,23 +47,29 @@ std::int32_t Processor::Initialize(std::string key, std::int32_t login, std::str
     auto const port = api::readDecimal(pieces.back());
     if (!port) {
         trace::text("Error exception:", "stoi");
+        failure::note("the API port \"" + pieces.back() + "\" is not a number");
         platform::pause(kStartPause);
         return 0;
     }
     api_.setServer({std::move(host), *port});
 
+    failure::clear();
     std::int32_t const streamPort = getZMQPort();
     // A stream endpoint without a real port could never deliver: the start has failed.
     if (streamPort < 1 || streamPort > 65535) {
-        trace::text("The balancer named no usable stream port: ", streamPort);
+        failure::note(failure::noted() ? std::string("the balancer failed: ") + failure::reason()
+                                       : "the balancer named no usable stream port (" +
+                                             std::to_string(streamPort) + ")");
         return 0;
     }
-    streamEndpoint = "tcp://" + zmqServer + ":" + std::to_string(streamPort);
-    trace::text("zmq_full_sever: ", streamEndpoint);
+    setStreamEndpoint("tcp://" + zmqServer + ":" + std::to_string(streamPort));
+    trace::text("zmq_full_sever: ", endpoint());
     if (authen(login) == 0) {
+        failure::note("the API did not announce the account: its reply is not a number");
         return 0;
     }
     if (!startSessionThreads()) {
+        failure::note("the session's threads could not be started");
         return 0;
     }
     logFile.keepFlushing();

@@ -90,7 +90,8 @@ bool fileNextMessage(Processor& processor, zmq::socket_t& socket, FilingBuffers&
         return false;
     }
     if (!buffers.topic.more()) {
-        return true;  // a single frame carries no payload: dropped
+        processor.noteDropped();  // a single frame carries no payload
+        return true;
     }
     auto& frame = buffers.frame;
     // The frames of one message arrive together, so this never waits.

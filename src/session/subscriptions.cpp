@@ -31,6 +31,7 @@ bool Processor::addSymbol(std::string symbols, std::string& out, bool ea) {
             return false;
         }
         subscribedSymbols.clear();
+        health_.subscriptions.store(0, std::memory_order_relaxed);
         trace::text("Subscribed all symbol");
         return true;
     }
@@ -42,6 +43,7 @@ bool Processor::addSymbol(std::string symbols, std::string& out, bool ea) {
                 return false;
             }
             subscribedSymbols.push_back(code);
+            health_.subscriptions.store(subscribedSymbols.size(), std::memory_order_relaxed);
         }
         std::string reply;
         getSymbolDatas(code, reply, ea);
@@ -63,6 +65,7 @@ bool Processor::removeSymbol(std::string symbol) {
             return false;
         }
         subscribedSymbols.clear();
+        health_.subscriptions.store(0, std::memory_order_relaxed);
         trace::text("Unsubscribed all symbol");
         return true;
     }
@@ -77,6 +80,7 @@ bool Processor::removeSymbol(std::string symbol) {
     }
     subscribedSymbols.erase(std::remove(subscribedSymbols.begin(), subscribedSymbols.end(), symbol),
                             subscribedSymbols.end());
+    health_.subscriptions.store(subscribedSymbols.size(), std::memory_order_relaxed);
     trace::text("Unsubscribed ", symbol);
     return true;
 }

@@ -1,0 +1,63 @@
+// Conventions of the sized C interface (corvo.h): every function runs inside the library,
+// starts by forgetting the thread's last failure, turns every exception into a result code,
+// and leaves a reason for every failure it answers.
+#pragma once
+
+#include <new>
+#include <string_view>
+
+#include "corvo.h"
+#include "exports/library_objects.h"
+#include "trace/failure.h"
+
+namespace corvo::exports {
+
+// The fixed name of a result code.
+const char* resultName(corvo_result result) noexcept;
+
+// Notes a reason for `result` unless the call noted a better one; never throws.
+void noteReasonFor(corvo_result result) noexcept;
+
+// Runs `body(Processor&)`, which answers a corvo_result. A library that has ended answers
+// CORVO_TORN_DOWN without running it.
+template <class Body>
+corvo_result cCall(Body&& body) noexcept {
+    failure::clear();
+    corvo_result result = CORVO_INTERNAL;
+    try {
+        ExportScope const scope;
+        result = scope.processor() == nullptr ? CORVO_TORN_DOWN : body(*scope.processor());
+    } catch (const std::bad_alloc&) {
+        result = CORVO_NO_MEMORY;
+    } catch (const std::exception& error) {
+        try {
+            failure::note(error.what());
+        } catch (...) {
+            // The code alone must do.
+        }
+        result = CORVO_INTERNAL;
+    } catch (...) {
+        result = CORVO_INTERNAL;
+    }
+    noteReasonFor(result);
+    return result;
+}
+
+// As cCall, for functions that need a running session.
+template <class Body>
+corvo_result cCallRunning(Body&& body) noexcept {
+    return cCall([&](session::Processor& session) -> corvo_result {
+        return session.running ? body(session) : CORVO_NOT_RUNNING;
+    });
+}
+
+// Hands `text` to the host in memory it releases with corvo_free, zero-terminated; `length`
+// (if not null) receives its length.
+corvo_result handOut(std::string_view text, char** out, size_t* length);
+
+// CORVO_EXCHANGE_FAILED when an exchange of this call failed (its reason is noted), else `ok`.
+inline corvo_result unlessExchangeFailed(corvo_result ok) {
+    return failure::noted() ? CORVO_EXCHANGE_FAILED : ok;
+}
+
+}  // namespace corvo::exports

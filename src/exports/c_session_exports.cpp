@@ -1,0 +1,143 @@
+// The C interface: version, reasons, memory, session start and stop, the status and the
+// diagnostics.
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <mutex>
+
+#include "CorvoStreaming_DLL.h"
+#include "exports/c_conventions.h"
+#include "exports/session_control.h"
+
+namespace {
+
+using corvo::exports::cCall;
+using corvo::session::Processor;
+using corvo::session::StreamHealth;
+
+const char* stateOf(const Processor& session) {
+    using corvo::exports::SessionPhase;
+    switch (corvo::exports::sessionPhase()) {
+        case SessionPhase::neverStarted:
+            return "never started";
+        case SessionPhase::starting:
+            return "starting";
+        case SessionPhase::stopping:
+            return "stopping";
+        case SessionPhase::settled:
+            break;
+    }
+    return session.running ? "running" : "stopped";
+}
+
+// Milliseconds since `stamp`, or null before anything was stamped.
+nlohmann::json ageOf(std::int64_t stamp) {
+    if (stamp == StreamHealth::kNever) {
+        return nullptr;
+    }
+    return StreamHealth::nowMs() - stamp;
+}
+
+nlohmann::json statusOf(const Processor& session) {
+    StreamHealth const& health = session.health();
+    auto const connection = session.streamMonitor().counts();
+    return {{"state", stateOf(session)},
+            {"endpoint", session.endpoint()},
+            {"connected", session.running && connection.connected},
+            {"connects", connection.connects},
+            {"disconnects", connection.disconnects},
+            {"messages", health.messages.load()},
+            {"bytes", health.bytes.load()},
+            {"dropped", health.dropped.load()},
+            {"last_message_age_ms", ageOf(health.lastMessageMs)},
+            {"topics", health.topics.load()},
+            {"pending", health.pending.load()},
+            {"subscriptions", health.subscriptions.load()},
+            {"top20_age_ms", ageOf(health.top20Ms)}};
+}
+
+}  // namespace
+
+CORVO_C_API const char* corvo_version(void) {
+    return CORVO_VERSION_TEXT;
+}
+
+CORVO_C_API const char* corvo_last_error(void) {
+    return corvo::failure::reason();
+}
+
+CORVO_C_API const char* corvo_result_name(corvo_result result) {
+    return corvo::exports::resultName(result);
+}
+
+CORVO_C_API void corvo_free(void* memory) {
+    std::free(memory);
+}
+
+CORVO_C_API corvo_result corvo_start(const char* key, int32_t login, const char* api_host,
+                                     int32_t api_port) {
+    return cCall([&](Processor& session) -> corvo_result {
+        if (key == nullptr || api_host == nullptr || api_port < 1 || api_port > 65535) {
+            corvo::failure::note("corvo_start needs a key, an API host and a port in 1-65535");
+            return CORVO_BAD_ARGUMENT;
+        }
+        std::lock_guard<std::mutex> lock(corvo::exports::lifecycleMutex());
+        if (corvo::exports::libraryEnding()) {
+            return CORVO_TORN_DOWN;
+        }
+        if (session.running) {
+            return CORVO_OK;
+        }
+        bool const started =
+            corvo::exports::startSession(session, {key, login, api_host, std::to_string(api_port)});
+        return started ? CORVO_OK : CORVO_START_FAILED;
+    });
+}
+
+CORVO_C_API corvo_result corvo_stop(void) {
+    return cCall([](Processor& session) -> corvo_result {
+        std::lock_guard<std::mutex> lock(corvo::exports::lifecycleMutex());
+        return corvo::exports::stopSession(session) ? CORVO_OK : CORVO_NOT_RUNNING;
+    });
+}
+
+CORVO_C_API corvo_result corvo_end(void) {
+    corvo::failure::clear();
+    corvo_result result = CORVO_INTERNAL;
+    try {
+        if (corvo::exports::libraryEnding()) {
+            result = CORVO_TORN_DOWN;
+        } else if (corvo::exports::endLibrary()) {
+            result = CORVO_OK;
+        } else {
+            corvo::failure::note("calls still inside the library did not leave in time");
+        }
+    } catch (...) {
+        result = CORVO_INTERNAL;
+    }
+    corvo::exports::noteReasonFor(result);
+    return result;
+}
+
+CORVO_C_API corvo_result corvo_status(char** json, size_t* length) {
+    corvo_result const result = cCall([&](Processor& session) -> corvo_result {
+        if (json == nullptr) {
+            return CORVO_BAD_ARGUMENT;
+        }
+        return corvo::exports::handOut(statusOf(session).dump(), json, length);
+    });
+    // The status still answers once the library has ended: that is its state.
+    if (result == CORVO_TORN_DOWN && json != nullptr) {
+        corvo::failure::clear();
+        return corvo::exports::handOut("{\"state\":\"torn down\"}", json, length);
+    }
+    return result;
+}
+
+CORVO_C_API uint32_t corvo_calculate_speed(uint32_t* sum_int, double* sum_real) {
+    return cs_CalculateSpeed(sum_int, sum_real);
+}
+
+CORVO_C_API int32_t corvo_test(void) {
+    return cs_Test();
+}

@@ -1,0 +1,31 @@
+// Counters of the stream's health, written where the store already holds its gate (or by the
+// subscriber thread alone) and read by anyone without a lock, so reading them never holds up
+// the stream.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+
+namespace corvo::session {
+
+struct StreamHealth {
+    static constexpr std::int64_t kNever = -1;
+
+    static std::int64_t nowMs() {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+
+    std::atomic<std::uint64_t> messages{0};  // filed, Top20 included
+    std::atomic<std::uint64_t> bytes{0};     // topic and payload bytes filed
+    std::atomic<std::uint64_t> dropped{0};   // single frames, records that never fit
+    std::atomic<std::int64_t> lastMessageMs{kNever};
+    std::atomic<std::int64_t> top20Ms{kNever};
+    std::atomic<std::uint64_t> topics{0};         // records stored
+    std::atomic<std::uint64_t> pending{0};        // updated and deferred topics
+    std::atomic<std::uint64_t> subscriptions{0};  // instruments subscribed one by one
+};
+
+}  // namespace corvo::session
