@@ -1,10 +1,15 @@
 /* A minimal host of the C interface: start, subscribe, one refresh, the status, stop, end.
- * Usage: consumer_host API_PORT. Exits 0 when every step succeeded. */
+ * Usage: consumer_host API_PORT | PORTS_FILE (corvo-sim's "api=N stream=M").
+ * Exits 0 when every step succeeded. Builds for Linux and, with MinGW-w64, for Windows. */
 #define _POSIX_C_SOURCE 200809L
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <time.h>
+#endif
 
 #include "corvo.h"
 
@@ -14,15 +19,40 @@ static int failed(const char* step, corvo_result result) {
     return 1;
 }
 
+#ifdef _WIN32
+static double seconds_now(void) { return (double)GetTickCount64() / 1e3; }
+static void pause_briefly(void) { Sleep(20); }
+#else
 static double seconds_now(void) {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return (double)now.tv_sec + (double)now.tv_nsec / 1e9;
 }
+static void pause_briefly(void) {
+    struct timespec pause = {0, 20 * 1000 * 1000};
+    nanosleep(&pause, NULL);
+}
+#endif
+
+/* The API port: the argument itself, or read from a ports file. */
+static int api_port(const char* argument) {
+    int port = 0;
+    FILE* file;
+    if (strspn(argument, "0123456789") == strlen(argument)) {
+        return atoi(argument);
+    }
+    file = fopen(argument, "r");
+    if (file != NULL) {
+        if (fscanf(file, "api=%d", &port) != 1) {
+            port = 0;
+        }
+        fclose(file);
+    }
+    return port;
+}
 
 /* Refreshes until an update arrives; the feed publishes continuously, so 15 s is ample. */
 static corvo_result refresh_one(char* buffer) {
-    struct timespec pause = {0, 20 * 1000 * 1000};
     double const deadline = seconds_now() + 15.0;
     corvo_result result;
     do {
@@ -30,7 +60,7 @@ static corvo_result refresh_one(char* buffer) {
         if (result != CORVO_NOTHING_PENDING) {
             return result;
         }
-        nanosleep(&pause, NULL);
+        pause_briefly();
     } while (seconds_now() < deadline);
     return result;
 }
@@ -41,8 +71,8 @@ int main(int argc, char** argv) {
     size_t length = 0;
     corvo_result result;
 
-    if (argc != 2) {
-        fprintf(stderr, "usage: consumer_host API_PORT\n");
+    if (argc != 2 || api_port(argv[1]) <= 0) {
+        fprintf(stderr, "usage: consumer_host API_PORT | PORTS_FILE\n");
         return 2;
     }
     if (strcmp(corvo_version(), CORVO_VERSION_TEXT) != 0) {
@@ -50,7 +80,7 @@ int main(int argc, char** argv) {
                 CORVO_VERSION_TEXT);
         return 1;
     }
-    if ((result = corvo_start("demo-key", 1001, "127.0.0.1", atoi(argv[1]))) != CORVO_OK) {
+    if ((result = corvo_start("demo-key", 1001, "127.0.0.1", api_port(argv[1]))) != CORVO_OK) {
         return failed("start", result);
     }
     if ((result = corvo_subscribe("AAA,AAB", &text, &length)) != CORVO_OK) {
@@ -77,7 +107,7 @@ int main(int argc, char** argv) {
     if ((result = corvo_end()) != CORVO_OK) {
         return failed("end", result);
     }
-    if (corvo_status(&text, &length) != CORVO_TORN_DOWN) {
+    if (corvo_stop() != CORVO_TORN_DOWN) {
         fprintf(stderr, "consumer_host: a call after corvo_end was not refused\n");
         return 1;
     }
