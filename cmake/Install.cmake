@@ -26,6 +26,22 @@ install(FILES
     DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${CMAKE_INSTALL_DOCDIR}")
 
+if(WIN32)
+    # Beside MinGW's libCorvoStreaming_DLL.dll.a (the link's own import library): an import
+    # library in the format MSVC's linker reads, made from the .def file that names the
+    # exports, and the .def file itself for hosts that make their own.
+    set(corvo_def "${PROJECT_SOURCE_DIR}/src/exports/CorvoStreaming_DLL.def")
+    set(CORVO_MSVC_IMPORT_LIBRARY "${CMAKE_BINARY_DIR}/src/CorvoStreaming_DLL.lib")
+    find_program(CORVO_DLLTOOL x86_64-w64-mingw32-dlltool REQUIRED)
+    add_custom_command(OUTPUT "${CORVO_MSVC_IMPORT_LIBRARY}"
+        COMMAND "${CORVO_DLLTOOL}" -m i386:x86-64 -d "${corvo_def}"
+            -l "${CORVO_MSVC_IMPORT_LIBRARY}" -D CorvoStreaming_DLL.dll
+        DEPENDS "${corvo_def}" VERBATIM)
+    add_custom_target(corvo_msvc_import_library ALL DEPENDS "${CORVO_MSVC_IMPORT_LIBRARY}")
+    install(FILES "${CORVO_MSVC_IMPORT_LIBRARY}" "${corvo_def}"
+        DESTINATION "${CMAKE_INSTALL_LIBDIR}")
+endif()
+
 foreach(tool corvo-host corvo-sim)
     if(TARGET ${tool})
         install(TARGETS ${tool} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
