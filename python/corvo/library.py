@@ -123,6 +123,11 @@ def get() -> ctypes.CDLL:
         return _library
 
 
+def ended() -> bool:
+    """True once corvo.end() has ended the library for this process."""
+    return _ended
+
+
 def loaded_path() -> Optional[str]:
     """The path the library was loaded from, or None before it is loaded."""
     return None if _library is None else _library._name

@@ -33,7 +33,11 @@ class _Handle:
             self.open = False
             if _active is self:
                 _active = None
-        library.check("corvo_stop", library.get().corvo_stop())
+        if library.ended():
+            return  # corvo_end stopped it
+        code = library.get().corvo_stop()
+        if code != Result.NOT_RUNNING:  # already stopped is what close() wants
+            library.check("corvo_stop", code)
 
 
 def _stop_quietly(handle: _Handle) -> None:
@@ -202,6 +206,10 @@ class Session:
         """Writes one file per instrument for kind ("fundamental", "iaa", "volume" or a
         corvo.Files) below directory (None: the "Files" directory beside the library's
         "Libraries" directory)."""
-        number = Files[kind.upper()] if isinstance(kind, str) else Files(kind)
+        try:
+            number = Files[kind.upper()] if isinstance(kind, str) else Files(kind)
+        except (KeyError, ValueError):
+            raise ValueError(f"unknown file kind {kind!r}; use one of "
+                             f"{', '.join(k.name.lower() for k in Files)}") from None
         target = None if directory is None else _text(str(directory))
         library.check("corvo_export_files", library.get().corvo_export_files(int(number), target))

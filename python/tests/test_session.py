@@ -87,12 +87,13 @@ def test_start_against_a_closed_port_raises_with_the_reason() -> None:
     assert caught.value.name and caught.value.reason
 
 
-def test_end_stops_the_session_and_the_library(sim: Dict[str, int]) -> None:
+def test_end_stops_the_session_and_refuses_later_calls(sim: Dict[str, int]) -> None:
     run = run_python(
         "import corvo\n"
         f"s = corvo.Session(key='demo-key', login=1001, api_port={sim['api']})\n"
         "s.subscribe('AAA')\n"
         "corvo.end()\n"
+        "s.close()\n"
         "try:\n    corvo.library_version()\nexcept corvo.Error as error:\n"
         "    print(error.code)\n")
     assert run.returncode == 0, run.stderr
