@@ -33,6 +33,11 @@ const Side kClient{"Client", corvo::api::dayKeyAt, corvo::api::xorWithKey,
 const Side kPeer{"Peer", corvo::peer::dayKeyAt, corvo::peer::xorWithKey,
                  corvo::peer::credentialBlock, corvo::peer::encryptPayload};
 
+// Names the side in failure messages instead of dumping its bytes.
+void PrintTo(const Side& side, std::ostream* out) {
+    *out << side.name;
+}
+
 // TZ for one scope: the day key follows the machine's local date.
 class ScopedTimeZone {
   public:
