@@ -64,7 +64,7 @@ std::optional<ApiService::Credentials> ApiService::verify(const std::string& tar
             continue;
         }
         for (const auto& [key, login] : settings_.accounts) {
-            std::string const block = peer::xorWithKey(key, day) + "|" + secret;
+            std::string const block = peer::credentialBlock(key, settings_.clientSecret, day);
             if (startsWith(plaintext, block)) {
                 return Credentials{key, plaintext.substr(block.size())};
             }
