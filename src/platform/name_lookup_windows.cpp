@@ -36,6 +36,20 @@ struct ExRequest {
     }
 };
 
+// GetAddrInfoExCancel is missing from some toolchains' headers and import libraries, so it is
+// looked up at run time; without it an abandoned lookup simply runs to its end.
+void cancelLookup(HANDLE* cancel) {
+    using CancelFunction = INT(WSAAPI*)(LPHANDLE);
+    HMODULE const winsock = GetModuleHandleW(L"ws2_32.dll");
+    auto const function = winsock == nullptr
+                              ? nullptr
+                              : reinterpret_cast<CancelFunction>(reinterpret_cast<void*>(
+                                    GetProcAddress(winsock, "GetAddrInfoExCancel")));
+    if (function != nullptr) {
+        function(cancel);
+    }
+}
+
 std::string numericAddress(const ADDRINFOEXW& entry) {
     char text[INET6_ADDRSTRLEN] = {};
     const void* address = nullptr;
@@ -71,7 +85,7 @@ class ExLookup final : public NameLookup {
 
     ~ExLookup() override {
         if (pending_ && !request_->signalled(0)) {
-            GetAddrInfoExCancel(&request_->cancel);
+            cancelLookup(&request_->cancel);
             AbandonedRequests<ExRequest>::instance().keep(std::move(request_));
         }
     }
@@ -86,7 +100,8 @@ class ExLookup final : public NameLookup {
             return false;
         }
         pending_ = false;
-        status_ = GetAddrInfoExOverlappedResult(&request_->overlapped);
+        // What GetAddrInfoExOverlappedResult answers: the status the system left in Internal.
+        status_ = static_cast<int>(request_->overlapped.Internal);
         return true;
     }
 
@@ -95,8 +110,9 @@ class ExLookup final : public NameLookup {
             return {{}, "name lookup failed: error " + std::to_string(status_)};
         }
         LookupResult found;
+        // Some headers declare ai_next with a differently spelt tag of the same structure.
         for (const ADDRINFOEXW* entry = request_->result; entry != nullptr;
-             entry = entry->ai_next) {
+             entry = reinterpret_cast<const ADDRINFOEXW*>(entry->ai_next)) {
             std::string address = numericAddress(*entry);
             if (!address.empty()) {
                 found.addresses.push_back(std::move(address));

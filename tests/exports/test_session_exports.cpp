@@ -2,10 +2,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "api/payload_cipher.h"
 #include "common/process_counts.h"
 #include "corvo/build_constants.h"
 #include "exports/export_session.h"
+#include "support/wire_protocol.h"
 
 namespace {
 
@@ -33,9 +33,9 @@ class SessionExports : public ::testing::Test {
 
 TEST_F(SessionExports, StartsAnnouncesAndStops) {
     ASSERT_TRUE(lib().cs_Initial("user-key", 4242, "127.0.0.1", apiPort().c_str()));
-    std::string const day = corvo::api::dayKey();
+    std::string const day = corvo::peer::dayKey();
     std::string const block =
-        corvo::api::credentialBlock("user-key", corvo::build::kClientSecret, day);
+        corvo::peer::credentialBlock("user-key", corvo::build::kClientSecret, day);
     auto const balancer = services().requestsTo("/balancer");
     auto const authen = services().requestsTo("/authen");
     ASSERT_EQ(balancer.size(), 1u);

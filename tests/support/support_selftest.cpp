@@ -8,9 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include <cryptopp/filters.h>
-#include <cryptopp/modes.h>
-#include <cryptopp/rijndael.h>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -24,6 +21,7 @@
 #include "corvo/build_constants.h"
 #include "support/curve_publisher.h"
 #include "support/http_test_server.h"
+#include "support/known_answers.h"
 #include "support/payload_decrypt.h"
 
 namespace {
@@ -207,32 +205,30 @@ TEST(HttpTestServer, ReleasedStallPlaysItsNextReply) {
     EXPECT_EQ(response.substr(response.size() - 8), "\r\n\r\nlate");
 }
 
-std::string encrypt(const std::string& plaintext) {
-    CryptoPP::Rijndael::Encryption block(corvo::build::kAesKey.data(), 16);
-    CryptoPP::CBC_Mode_ExternalCipher::Encryption cbc(block, corvo::build::kAesIv.data());
-    CryptoPP::StreamTransformationFilter filter(cbc, nullptr);
-    filter.Put(reinterpret_cast<const CryptoPP::byte*>(plaintext.data()), plaintext.size());
-    filter.MessageEnd();
-    std::string out(static_cast<std::size_t>(filter.MaxRetrievable()), '\0');
-    filter.Get(reinterpret_cast<CryptoPP::byte*>(out.data()), out.size());
-    return out;
-}
-
-TEST(PayloadDecrypt, RoundTripsAroundTheBlockSize) {
-    for (std::size_t length : {0u, 15u, 16u, 17u}) {
-        std::string plaintext(length, 'x');
-        for (std::size_t i = 0; i < length; ++i) {
-            plaintext[i] = static_cast<char>('a' + i % 26);
-        }
-        const auto ciphertext = encrypt(plaintext);
-        EXPECT_EQ(ciphertext.size(), (length / 16 + 1) * 16);
-        EXPECT_EQ(corvo::testing::decryptPayload(ciphertext), plaintext);
+TEST(PayloadDecrypt, ReadsEveryKnownAnswerAndRejectsBadPadding) {
+    using corvo::testing::blockFromHex;
+    using corvo::testing::fromHex;
+    for (auto const& known : corvo::testing::knownAnswers("aes_128_cbc.txt")) {
+        EXPECT_EQ(corvo::testing::decryptPayload(fromHex(known.at("cipher")),
+                                                 blockFromHex(known.at("key")),
+                                                 blockFromHex(known.at("iv"))),
+                  fromHex(known.at("plain")))
+            << known.at("plain").size() / 2 << " bytes";
     }
-    EXPECT_THROW(corvo::testing::decryptPayload(std::string(15, 'z')), std::runtime_error);
-    EXPECT_THROW(corvo::testing::decryptPayload(""), std::runtime_error);
-    auto tampered = encrypt("hello");
-    tampered[15] = static_cast<char>(tampered[15] ^ 0x01);
-    EXPECT_THROW(corvo::testing::decryptPayload(tampered), std::runtime_error);
+    using corvo::peer::decryptPayload;
+    using corvo::peer::encryptPayload;
+    EXPECT_THROW(decryptPayload(std::string(15, 'z')), std::runtime_error);
+    EXPECT_THROW(decryptPayload(""), std::runtime_error);
+    // The first block of a two-block ciphertext decrypts to its 16 plaintext bytes alone, so
+    // those bytes are read as the padding.
+    auto const firstBlock = [](const std::string& sixteen) {
+        return encryptPayload(sixteen).substr(0, 16);
+    };
+    std::string const x14(14, 'x');
+    EXPECT_EQ(decryptPayload(firstBlock(x14 + "\x02\x02")), x14);
+    for (std::string const& badPadding : {x14 + "x" + '\0', x14 + "x\x11", x14 + "\x01\x02"}) {
+        EXPECT_THROW(decryptPayload(firstBlock(badPadding)), std::runtime_error);
+    }
 }
 
 TEST(PayloadDecrypt, SplitBarsKeepsEmptyFields) {

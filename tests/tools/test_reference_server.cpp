@@ -13,11 +13,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "api/payload_cipher.h"
 #include "common/eventually.h"
 #include "corvo/build_constants.h"
 #include "exports/loaded_library.h"
 #include "exports/scripted_api.h"
+#include "support/wire_protocol.h"
 
 extern char** environ;
 
@@ -95,13 +95,14 @@ std::pair<int, std::string> post(int port, const std::string& target, const std:
     return {response.result_int(), response.body()};
 }
 
+// Requests built by the peers' own cipher, so the server is checked independently of the client.
 std::string demoBlock(const std::string& key, const std::string& secret) {
-    return corvo::api::credentialBlock(key, secret, corvo::api::dayKey());
+    return corvo::peer::credentialBlock(key, secret, corvo::peer::dayKey());
 }
 
 std::string encrypt(const std::string& plaintext,
-                    const corvo::api::AesBlock& key = corvo::build::kAesKey) {
-    return corvo::api::encryptPayload(plaintext, key, corvo::build::kAesIv);
+                    const corvo::peer::AesBlock& key = corvo::build::kAesKey) {
+    return corvo::peer::encryptPayload(plaintext, key);
 }
 
 TEST(ReferenceServer, ChecksKeysAndCredentials) {
@@ -110,7 +111,7 @@ TEST(ReferenceServer, ChecksKeysAndCredentials) {
     auto const good =
         post(sim.apiPort, "/balancer", encrypt(demoBlock("demo-key", corvo::build::kClientSecret)));
     EXPECT_EQ(good, (std::pair<int, std::string>{200, std::to_string(sim.streamPort)}));
-    corvo::api::AesBlock otherKey{};
+    corvo::peer::AesBlock otherKey{};
     otherKey.fill(7);
     auto const wrongKey =
         post(sim.apiPort, "/balancer",

@@ -4,11 +4,11 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 
-#include "api/payload_cipher.h"
 #include "corvo/build_constants.h"
 #include "session/processor.h"
 #include "support/http_test_server.h"
 #include "support/payload_decrypt.h"
+#include "support/wire_protocol.h"
 
 namespace {
 
@@ -40,11 +40,11 @@ class EndpointCalls : public ::testing::Test {
     RecordedRequest lastRequest() const { return server_.requests().back(); }
     Fields lastFields() const { return splitBars(decryptPayload(lastRequest().body)); }
 
-    // The credential block as the server rebuilds it from the day key of today.
+    // The credential block as the server rebuilds it, with the peers' own day key and XOR.
     static Fields credentialFields() {
-        std::string const day = corvo::api::dayKey();
-        return {corvo::api::xorWithKey(kUserKey, day),
-                corvo::api::xorWithKey(corvo::build::kClientSecret, day)};
+        std::string const day = corvo::peer::dayKey();
+        return {corvo::peer::xorWithKey(kUserKey, day),
+                corvo::peer::xorWithKey(corvo::build::kClientSecret, day)};
     }
     static Fields credentialFieldsWith(std::string field) {
         Fields fields = credentialFields();
@@ -93,8 +93,8 @@ TEST_F(EndpointCalls, EveryDataTargetReceivesItsPlaintext) {
         EXPECT_EQ(out, "{\"data\":1}") << c.target;
         EXPECT_EQ(lastRequest().target, c.target);
         std::string const plaintext = decryptPayload(lastRequest().body);
-        std::string expected = corvo::api::credentialBlock(kUserKey, corvo::build::kClientSecret,
-                                                           corvo::api::dayKey());
+        std::string expected = corvo::peer::credentialBlock(kUserKey, corvo::build::kClientSecret,
+                                                            corvo::peer::dayKey());
         if (c.field) {
             expected += "|" + *c.field;  // an empty field still leaves the trailing bar
         }
@@ -141,7 +141,7 @@ TEST_F(EndpointCalls, FeedbackOpensWithTheClientSecretAndDropsBars) {
     EXPECT_EQ(processor_.feedback(101, -2, 3, 4, "a|b||c"), 3);
     EXPECT_EQ(lastRequest().target, "/feedback");
     std::string const secret =
-        corvo::api::xorWithKey(corvo::build::kClientSecret, corvo::api::dayKey());
+        corvo::peer::xorWithKey(corvo::build::kClientSecret, corvo::peer::dayKey());
     EXPECT_EQ(lastFields(), (Fields{secret, "101", "-2", "3", "4", "abc"}));
     processor_.feedback(1, 2, 3, 4, "|||");
     EXPECT_EQ(lastFields(), (Fields{secret, "1", "2", "3", "4", ""}));

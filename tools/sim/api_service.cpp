@@ -1,10 +1,10 @@
 #include "sim/api_service.h"
 
+#include <algorithm>
+#include <charconv>
 #include <ctime>
 
-#include "api/payload_cipher.h"
-#include "api/reply_number.h"
-#include "support/payload_decrypt.h"
+#include "support/wire_protocol.h"
 
 namespace corvo::sim {
 namespace {
@@ -16,7 +16,7 @@ std::vector<std::string> acceptableDayKeys(std::int32_t offset) {
     std::time_t const now = std::time(nullptr);
     std::vector<std::string> keys;
     for (std::time_t const shift : {0, -600, 600}) {
-        std::string key = api::dayKeyAt(now + shift, offset);
+        std::string key = peer::dayKeyAt(now + shift, offset);
         if (std::find(keys.begin(), keys.end(), key) == keys.end()) {
             keys.push_back(std::move(key));
         }
@@ -33,6 +33,16 @@ std::string fieldAfter(const std::string& rest) {
     return rest.empty() ? rest : rest.substr(1);
 }
 
+// The login field of /authen: a whole decimal number and nothing else.
+std::optional<std::int32_t> loginOf(const std::string& field) {
+    std::int32_t login = 0;
+    auto const [end, error] = std::from_chars(field.data(), field.data() + field.size(), login);
+    if (error != std::errc() || end != field.data() + field.size()) {
+        return std::nullopt;
+    }
+    return login;
+}
+
 Reply refused(int status) {
     return Reply::text("0", status);
 }
@@ -46,7 +56,7 @@ std::optional<ApiService::Credentials> ApiService::verify(const std::string& tar
                                                           const std::string& plaintext) const {
     // Scrambled bytes may themselves be "|", so the block is matched whole, never split.
     for (const auto& day : acceptableDayKeys(settings_.dayKeyOffset)) {
-        std::string const secret = api::xorWithKey(settings_.clientSecret, day);
+        std::string const secret = peer::xorWithKey(settings_.clientSecret, day);
         if (target == "/feedback") {
             if (startsWith(plaintext, secret + "|")) {
                 return Credentials{"", plaintext.substr(secret.size())};
@@ -54,7 +64,7 @@ std::optional<ApiService::Credentials> ApiService::verify(const std::string& tar
             continue;
         }
         for (const auto& [key, login] : settings_.accounts) {
-            std::string const block = api::xorWithKey(key, day) + "|" + secret;
+            std::string const block = peer::credentialBlock(key, settings_.clientSecret, day);
             if (startsWith(plaintext, block)) {
                 return Credentials{key, plaintext.substr(block.size())};
             }
@@ -66,7 +76,7 @@ std::optional<ApiService::Credentials> ApiService::verify(const std::string& tar
 Reply ApiService::answer(const testing::RecordedRequest& request) const {
     std::string plaintext;
     try {
-        plaintext = testing::decryptPayload(request.body, settings_.aesKey, settings_.aesIv);
+        plaintext = peer::decryptPayload(request.body, settings_.aesKey, settings_.aesIv);
     } catch (const std::exception&) {
         log_(request.target + " 400 undecryptable body of " + std::to_string(request.body.size()) +
              " bytes");
@@ -90,7 +100,7 @@ Reply ApiService::route(const std::string& target, const Credentials& credential
         return Reply::text(std::to_string(settings_.streamPort));
     }
     if (target == "/authen") {
-        auto const login = api::readDecimal(field);
+        auto const login = loginOf(field);
         bool const known = login && settings_.accounts.at(credentials.account) == *login;
         return Reply::text(known ? "1" : "0");
     }
