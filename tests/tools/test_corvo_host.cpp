@@ -1,5 +1,5 @@
-// corvo-host as a user runs it, without a server: the help text, command-line and load
-// errors, and the diagnostics against the real built library.
+// corvo-host as a user runs it: the help text, command-line and load errors, the diagnostics
+// against the real built library, and a whole session against corvo-sim.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -8,13 +8,16 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <regex>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -131,6 +134,65 @@ HostRun runHost(std::vector<std::string> arguments) {
     return run;
 }
 
+// corvo-sim, built beside corvo-host, as a child process stopped with SIGTERM at the end.
+class SimProcess {
+  public:
+    SimProcess() {
+        auto const sim = std::filesystem::path(CORVO_HOST_PATH).parent_path().parent_path() /
+                         "sim" / "corvo-sim";
+        std::vector<std::string> args{sim.string(),    "--ports-file", portsFile_.string(),
+                                      "--instruments", "30",           "--rate",
+                                      "500",           "--quiet"};
+        std::vector<char*> argv;
+        for (auto& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        std::filesystem::remove(portsFile_);
+        if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+            pid_ = 0;
+            return;
+        }
+        // It writes the file once both services listen.
+        auto const deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (apiPort.empty() && std::chrono::steady_clock::now() < deadline) {
+            std::ifstream file(portsFile_);
+            std::string api;
+            if (file >> api && api.rfind("api=", 0) == 0) {
+                apiPort = api.substr(4);
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        }
+    }
+    ~SimProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            int status = 0;
+            ::waitpid(pid_, &status, 0);
+        }
+        std::filesystem::remove(portsFile_);
+    }
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    std::string apiPort;
+
+  private:
+    std::filesystem::path portsFile_ = std::filesystem::temp_directory_path() /
+                                       ("corvo-host-sim-ports-" + std::to_string(::getpid()));
+    pid_t pid_ = 0;
+};
+
+std::vector<nlohmann::json> jsonLines(const std::string& text) {
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(nlohmann::json::parse(line, nullptr, false));
+    }
+    return lines;
+}
+
 TEST(CorvoHost, HelpListsEveryOptionAndAction) {
     HostRun const run = runHost({"--help"});
     EXPECT_EQ(run.status, 0);
@@ -160,6 +222,9 @@ TEST(CorvoHost, HelpListsEveryOptionAndAction) {
                              "speed",
                              "test",
                              "stop",
+                             "status",
+                             "--family c|cs|ea",
+                             "default c",
                              "CORVO_TRACE=stderr"}) {
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
     }
@@ -185,8 +250,8 @@ TEST(CorvoHost, AFileThatIsNoLibraryExitsOne) {
     EXPECT_NE(run.err.find("cannot load library " + path.string()), std::string::npos) << run.err;
 }
 
-TEST(CorvoHost, SpeedAndTestRunAgainstTheRealLibraryInBothFamilies) {
-    for (const char* family : {"cs", "ea"}) {
+TEST(CorvoHost, SpeedAndTestRunAgainstTheRealLibraryInEveryFamily) {
+    for (const char* family : {"c", "cs", "ea"}) {
         HostRun const run =
             runHost({"--library", CORVO_LIBRARY_PATH, "--family", family, "speed", "test"});
         EXPECT_EQ(run.status, 0) << family << ": " << run.err;
@@ -210,10 +275,60 @@ TEST(CorvoHost, FilesRefusesALibraryOutsideALibrariesDirectory) {
     EXPECT_NE(run.err.find("directory named Libraries"), std::string::npos) << run.err;
 }
 
+TEST(CorvoHost, FamilyCSubscribesWatchesQueriesAndReportsStatusAgainstCorvoSim) {
+    SimProcess sim;
+    ASSERT_FALSE(sim.apiPort.empty());
+    // Family c is the default, so no --family.
+    HostRun const run =
+        runHost({"--library", CORVO_LIBRARY_PATH, "--api-port", sim.apiPort, "subscribe", "AAA,AAB",
+                 "watch", "1.5", "query", "fundamental", "AAA", "status"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    auto const lines = jsonLines(run.out);
+    ASSERT_GE(lines.size(), 4u) << run.out;
+    EXPECT_EQ(lines.front()["AAA_Corvo"]["symbol"], "AAA") << run.out;
+    std::size_t updates = 0;
+    nlohmann::json lastHealth;
+    for (std::size_t i = 1; i + 2 < lines.size(); ++i) {
+        if (lines[i].contains("topic")) {
+            EXPECT_TRUE(lines[i]["topic"] == "AAA_Corvo" || lines[i]["topic"] == "AAB_Corvo");
+            EXPECT_TRUE(lines[i]["record"].contains("last")) << lines[i];
+            ++updates;
+        } else {
+            lastHealth = lines[i]["health"];
+        }
+    }
+    EXPECT_GT(updates, 0u) << run.out;
+    EXPECT_EQ(lastHealth["connected"], true) << run.out;
+    EXPECT_GT(lastHealth["messages"].get<long>(), 0) << run.out;
+    EXPECT_GT(lastHealth["messages_per_second"].get<double>(), 0.0) << run.out;
+    EXPECT_EQ(lines[lines.size() - 2]["Symbol"], "AAA") << run.out;
+    EXPECT_TRUE(lines[lines.size() - 2].contains("eps")) << run.out;
+    auto const& status = lines.back();
+    EXPECT_EQ(status["state"], "running") << run.out;
+    EXPECT_EQ(status["connected"], true);
+    EXPECT_EQ(status["subscriptions"], 2);
+    EXPECT_GE(status["messages"].get<long>(), lastHealth["messages"].get<long>());
+
+    // A failed call names its result and the library's reason, not the trace hint.
+    HostRun const unknown =
+        runHost({"--library", CORVO_LIBRARY_PATH, "--api-port", sim.apiPort, "symbol", "ZZZ"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("corvo_symbol_record failed: not found"), std::string::npos)
+        << unknown.err;
+    HostRun const refused =
+        runHost({"--library", CORVO_LIBRARY_PATH, "--api-port", "1", "subscribe", "AAA"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(
+        std::regex_search(refused.err, std::regex("corvo_start failed: start failed \\(.+\\)")))
+        << refused.err;
+    EXPECT_EQ(refused.err.find("CORVO_TRACE"), std::string::npos) << refused.err;
+}
+
 TEST(CorvoHost, UnknownActionsAndBadOptionsAreUsageErrors) {
     std::vector<std::vector<std::string>> const lines = {
         {"--library", CORVO_LIBRARY_PATH, "frobnicate"},
         {"--library", CORVO_LIBRARY_PATH, "--family", "xx", "test"},
+        {"--library", CORVO_LIBRARY_PATH, "status", "now"},
         {"--library", CORVO_LIBRARY_PATH, "--login", "many", "test"},
         {"--library", CORVO_LIBRARY_PATH, "--api-port", "70000", "test"},
         {"--library", CORVO_LIBRARY_PATH, "--colour", "test"},

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "c_calls.h"
 #include "file_listing.h"
 #include "host_errors.h"
 #include "watch.h"
@@ -24,10 +25,13 @@ void ActionRunner::run(const Action& action) {
             return test();
         case ActionKind::stop:
             return session_.stop();
+        case ActionKind::status:
+            // No session is started for it: "never started" is an answer too.
+            return output_.answer(readStatus(library_.exports()));
         case ActionKind::files:
             filesDirectoryFor(library_.path());  // refuse before a session is started for it
             session_.ensureStarted();
-            return runFileExports(library_, action.word, output_);
+            return runFileExports(library_, action.word, options_.family, output_);
         case ActionKind::query: {
             session_.ensureStarted();
             auto const answer = queries_.run(action.word, action.argument);
@@ -47,7 +51,7 @@ void ActionRunner::runStreaming(const Action& action) {
             stream_.unsubscribe(action.argument);
             return output_.line("unsubscribed " + action.argument);
         case ActionKind::watch:
-            return watch(stream_, output_, action.seconds);
+            return watch(stream_, library_.exports(), output_, action.seconds);
         case ActionKind::refresh:
             // False only means nothing is new, which prints as an empty object.
             return output_.answer(stream_.refresh().value_or("{}"));
@@ -61,8 +65,10 @@ void ActionRunner::runStreaming(const Action& action) {
 }
 
 void ActionRunner::speed() {
-    auto const calculate = options_.family == Family::cs ? library_.exports().cs_CalculateSpeed
-                                                         : library_.exports().ea_CalculateSpeed;
+    const Exports& exports = library_.exports();
+    auto const calculate = options_.family == Family::c    ? exports.corvo_calculate_speed
+                           : options_.family == Family::cs ? exports.cs_CalculateSpeed
+                                                           : exports.ea_CalculateSpeed;
     std::uint32_t integerSum = 0;
     double realSum = 0.0;
     std::uint32_t const milliseconds = calculate(&integerSum, &realSum);
@@ -73,9 +79,11 @@ void ActionRunner::speed() {
 }
 
 void ActionRunner::test() {
-    auto const call =
-        options_.family == Family::cs ? library_.exports().cs_Test : library_.exports().ea_Test;
-    output_.line("test: " + std::to_string(call()));
+    const Exports& exports = library_.exports();
+    std::int32_t const answer = options_.family == Family::c    ? exports.corvo_test()
+                                : options_.family == Family::cs ? exports.cs_Test()
+                                                                : exports.ea_Test();
+    output_.line("test: " + std::to_string(answer));
 }
 
 }  // namespace corvo::host

@@ -4,6 +4,7 @@
 #include <map>
 #include <vector>
 
+#include "c_calls.h"
 #include "export_call.h"
 
 namespace corvo::host {
@@ -17,12 +18,14 @@ struct FileExport {
     const char* set;  // also the directory name below Files
     const char* exportName;
     bool (*Exports::*entry)();
+    corvo_file_kind kind;  // the same export through corvo_export_files
 };
 
 constexpr FileExport kFileExports[] = {
-    {"fundamental", "ea_FundamentalAllLastYearFile", &Exports::ea_FundamentalAllLastYearFile},
-    {"iaa", "ea_IAAAllSymbolsFile", &Exports::ea_IAAAllSymbolsFile},
-    {"volume", "ea_VolumeAllSymbolsFile", &Exports::ea_VolumeAllSymbolsFile}};
+    {"fundamental", "ea_FundamentalAllLastYearFile", &Exports::ea_FundamentalAllLastYearFile,
+     CORVO_FILES_FUNDAMENTAL},
+    {"iaa", "ea_IAAAllSymbolsFile", &Exports::ea_IAAAllSymbolsFile, CORVO_FILES_IAA},
+    {"volume", "ea_VolumeAllSymbolsFile", &Exports::ea_VolumeAllSymbolsFile, CORVO_FILES_VOLUME}};
 
 using Snapshot = std::map<std::string, fs::file_time_type>;
 
@@ -50,9 +53,9 @@ std::vector<std::string> writtenSince(const Snapshot& before, const Snapshot& af
     return written;
 }
 
-std::string listing(const FileExport& file, const fs::path& directory,
+std::string listing(const FileExport& file, const char* writer, const fs::path& directory,
                     const std::vector<std::string>& written) {
-    std::string line = std::string(file.set) + ": " + file.exportName + " wrote " +
+    std::string line = std::string(file.set) + ": " + writer + " wrote " +
                        std::to_string(written.size()) +
                        (written.size() == 1 ? " file in " : " files in ") + directory.string();
     for (std::size_t i = 0; i < std::min(written.size(), kNamesShown); ++i) {
@@ -79,7 +82,8 @@ fs::path filesDirectoryFor(const fs::path& library) {
     return directory.substr(0, directory.size() - tail.size()) + "Files";
 }
 
-void runFileExports(const Library& library, const std::string& set, const Output& output) {
+void runFileExports(const Library& library, const std::string& set, Family family,
+                    const Output& output) {
     fs::path const files = filesDirectoryFor(library.path());
     // The library creates only the last level, so a missing Files directory would fail it.
     std::error_code error;
@@ -90,8 +94,16 @@ void runFileExports(const Library& library, const std::string& set, const Output
         }
         fs::path const directory = files / file.set;
         Snapshot const before = snapshotOf(directory);
-        require(file.exportName, (library.exports().*file.entry)());
-        output.line(listing(file, directory, writtenSince(before, snapshotOf(directory))));
+        const Exports& exports = library.exports();
+        const char* writer = file.exportName;
+        if (family == Family::c) {
+            // Null: the library's own Files directory, the one checked above.
+            writer = "corvo_export_files";
+            check(exports, writer, exports.corvo_export_files(file.kind, nullptr));
+        } else {
+            require(file.exportName, (exports.*file.entry)());
+        }
+        output.line(listing(file, writer, directory, writtenSince(before, snapshotOf(directory))));
     }
 }
 

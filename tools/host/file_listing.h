@@ -5,6 +5,7 @@
 #include <string>
 
 #include "library_loader.h"
+#include "options.h"
 #include "output.h"
 
 namespace corvo::host {
@@ -13,7 +14,9 @@ namespace corvo::host {
 // "Files". Throws HostError, saying so, when the library does not sit in a Libraries directory.
 std::filesystem::path filesDirectoryFor(const std::filesystem::path& library);
 
-// `set` is fundamental, iaa, volume or all. The session must be running.
-void runFileExports(const Library& library, const std::string& set, const Output& output);
+// `set` is fundamental, iaa, volume or all; family c writes through corvo_export_files, the
+// others through the ea_ file exports. The session must be running.
+void runFileExports(const Library& library, const std::string& set, Family family,
+                    const Output& output);
 
 }  // namespace corvo::host

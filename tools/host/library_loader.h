@@ -6,10 +6,11 @@
 #include <string>
 
 #include "CorvoStreaming_DLL.h"
+#include "corvo.h"
 
 namespace corvo::host {
 
-// The exports the host calls (all but ea_CrashTest), one X(name) each.
+// The exports the host calls (all but ea_CrashTest and corvo_version), one X(name) each.
 // clang-format off
 #define CORVO_HOST_EXPORTS(X) \
     X(ea_Initial) \
@@ -40,7 +41,24 @@ namespace corvo::host {
     X(cs_CalculateSpeed) \
     X(ea_CalculateSpeed) \
     X(cs_Test) \
-    X(ea_Test)
+    X(ea_Test) \
+    X(corvo_last_error) \
+    X(corvo_result_name) \
+    X(corvo_free) \
+    X(corvo_start) \
+    X(corvo_stop) \
+    X(corvo_end) \
+    X(corvo_subscribe) \
+    X(corvo_unsubscribe) \
+    X(corvo_refresh) \
+    X(corvo_symbol_record) \
+    X(corvo_top20) \
+    X(corvo_query) \
+    X(corvo_feedback) \
+    X(corvo_export_files) \
+    X(corvo_status) \
+    X(corvo_calculate_speed) \
+    X(corvo_test)
 // clang-format on
 
 struct Exports {

@@ -64,6 +64,13 @@ void LiveTable::update(const std::string& topic, const Json& record) {
     changed_ = true;
 }
 
+void LiveTable::setHealth(const std::string& line) {
+    if (line != health_) {
+        health_ = line;
+        changed_ = true;
+    }
+}
+
 void LiveTable::draw(std::ostream& out) {
     if (!changed_) {
         return;
@@ -78,13 +85,14 @@ void LiveTable::draw(std::ostream& out) {
     // leaves the cursor in a pending wrap.
     std::size_t const fixed = topicWidth + 11;
     std::size_t const recordWidth = size.columns > fixed + 10 ? size.columns - fixed - 1 : 10;
-    std::size_t const shownRows = std::min(rows_.size(), size.rows > 4 ? size.rows - 4 : 1);
+    std::size_t const shownRows = std::min(rows_.size(), size.rows > 5 ? size.rows - 5 : 1);
     if (drawnLines_ > 0) {
         out << "\x1b[" << drawnLines_ << 'A';  // back to the top of the previous drawing
     }
+    out << "\r\x1b[2K" << fitted(health_, size.columns > 1 ? size.columns - 1 : 1) << '\n';
     out << "\r\x1b[2K" << padded("TOPIC", topicWidth) << "  UPDATES  LATEST\n";
-    std::size_t lines = 1;
-    for (auto row = rows_.begin(); lines <= shownRows; ++row, ++lines) {
+    std::size_t lines = 2;
+    for (auto row = rows_.begin(); lines <= shownRows + 1; ++row, ++lines) {
         char count[16];
         std::snprintf(count, sizeof count, "%7zu", row->second.updates);
         out << "\r\x1b[2K" << padded(fitted(row->first, topicWidth), topicWidth) << "  " << count

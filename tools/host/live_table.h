@@ -1,4 +1,5 @@
-// The terminal view of a watch: one row per topic with its latest record, redrawn in place.
+// The terminal view of a watch: the stream's health, then one row per topic with its latest
+// record, redrawn in place.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +14,8 @@ namespace corvo::host {
 class LiveTable {
   public:
     void update(const std::string& topic, const Json& record);
+    // The stream's health, drawn above the rows.
+    void setHealth(const std::string& line);
     // Redraws over the previous drawing, when anything changed since.
     void draw(std::ostream& out);
     // Leaves the last drawing in place and adds the summary line.
@@ -25,6 +28,7 @@ class LiveTable {
     };
 
     std::map<std::string, Row> rows_;
+    std::string health_;
     std::size_t updates_ = 0;
     std::size_t drawnLines_ = 0;
     bool changed_ = true;  // so the header shows before the first update

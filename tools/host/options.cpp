@@ -58,13 +58,16 @@ double parseSeconds(const std::string& text) {
 }
 
 Family parseFamily(const std::string& text) {
+    if (text == "c") {
+        return Family::c;
+    }
     if (text == "cs") {
         return Family::cs;
     }
     if (text == "ea") {
         return Family::ea;
     }
-    throw UsageError("--family wants cs or ea, not \"" + text + "\"");
+    throw UsageError("--family wants c, cs or ea, not \"" + text + "\"");
 }
 
 // Applies the option at the cursor; both "--name VALUE" and "--name=VALUE" are accepted.
@@ -129,11 +132,10 @@ Action parseAction(Words& words) {
         {"subscribe", ActionKind::subscribe},
         {"unsubscribe", ActionKind::unsubscribe},
         {"symbol", ActionKind::symbol}};
-    static const std::map<std::string, ActionKind> kPlain = {{"refresh", ActionKind::refresh},
-                                                             {"top20", ActionKind::top20},
-                                                             {"speed", ActionKind::speed},
-                                                             {"test", ActionKind::test},
-                                                             {"stop", ActionKind::stop}};
+    static const std::map<std::string, ActionKind> kPlain = {
+        {"refresh", ActionKind::refresh}, {"top20", ActionKind::top20},
+        {"speed", ActionKind::speed},     {"test", ActionKind::test},
+        {"stop", ActionKind::stop},       {"status", ActionKind::status}};
     std::string const name = words.take();
     if (auto found = kWithArgument.find(name); found != kWithArgument.end()) {
         return Action{found->second, {}, words.takeFor(name), 0.0};
@@ -172,7 +174,7 @@ Options parseCommandLine(int argc, const char* const* argv) {
 }
 
 std::string usageSynopsis() {
-    return "usage: corvo-host --library PATH [--family cs|ea] [--key TEXT] [--login N]\n"
+    return "usage: corvo-host --library PATH [--family c|cs|ea] [--key TEXT] [--login N]\n"
            "                  [--server HOST] [--api-port PORT] [ACTION ...]\n"
            "run corvo-host --help for the options and actions\n";
 }

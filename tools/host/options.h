@@ -7,7 +7,8 @@
 
 namespace corvo::host {
 
-enum class Family { cs, ea };
+// c: the corvo_ functions of corvo.h; cs and ea: the two older export families.
+enum class Family { c, cs, ea };
 
 enum class ActionKind {
     subscribe,
@@ -20,7 +21,8 @@ enum class ActionKind {
     files,
     speed,
     test,
-    stop
+    stop,
+    status
 };
 
 struct Action {
@@ -33,7 +35,7 @@ struct Action {
 struct Options {
     bool help = false;
     std::string library;
-    Family family = Family::cs;
+    Family family = Family::c;
     std::string key = "demo-key";
     std::int32_t login = 1001;
     std::string server = "127.0.0.1";

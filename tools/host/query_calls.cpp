@@ -1,5 +1,8 @@
 #include "query_calls.h"
 
+#include <map>
+
+#include "c_calls.h"
 #include "export_call.h"
 
 namespace corvo::host {
@@ -34,7 +37,32 @@ std::string QueryCalls::fundamentalAll() {
     return plain("ea_FundamentalAllLastYear", exports_.ea_FundamentalAllLastYear);
 }
 
+std::optional<std::string> QueryCalls::runC(const std::string& name, const std::string& argument) {
+    static const std::map<std::string, corvo_query_kind> kKinds = {
+        {"fundamental", CORVO_QUERY_FUNDAMENTAL},
+        {"fundamental-all", CORVO_QUERY_FUNDAMENTAL_ALL_LAST_YEAR},
+        {"iaa", CORVO_QUERY_IAA},
+        {"iaa-all", CORVO_QUERY_IAA_ALL_SYMBOLS},
+        {"key-stats", CORVO_QUERY_KEY_MARKET_STATISTICS},
+        {"volume", CORVO_QUERY_VOLUME}};
+    if (name == "feedback") {
+        check(exports_, "corvo_feedback",
+              exports_.corvo_feedback(login_, 0, 0, 0, argument.c_str()));
+        return std::nullopt;
+    }
+    auto const kind = kKinds.find(name);
+    if (kind == kKinds.end()) {
+        throw HostError("unknown query " + name);
+    }
+    return handedOut(exports_, "corvo_query", [&](char** reply, std::size_t* length) {
+        return exports_.corvo_query(kind->second, argument.c_str(), reply, length);
+    });
+}
+
 std::optional<std::string> QueryCalls::run(const std::string& name, const std::string& argument) {
+    if (family_ == Family::c) {
+        return runC(name, argument);
+    }
     if (name == "fundamental") {
         return fundamental(argument);
     }

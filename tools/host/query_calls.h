@@ -1,4 +1,5 @@
-// The query exports: the cs_ one where the family has it, else the ea_ one.
+// The queries: corvo_query for family c; else the cs_ export where the family has it, else
+// the ea_ one.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,7 @@ class QueryCalls {
     std::optional<std::string> run(const std::string& name, const std::string& argument);
 
   private:
+    std::optional<std::string> runC(const std::string& name, const std::string& argument);
     std::string fundamental(const std::string& code);
     std::string fundamentalAll();
     // An ea_ query taking one code.

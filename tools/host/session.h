@@ -14,11 +14,14 @@ class Session {
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // Starts a session unless one runs; throws ExportFailed naming the Initial export.
+    // Starts a session unless one runs; throws ExportFailed naming the Initial export, or
+    // CallFailed for corvo_start.
     void ensureStarted();
-    // The `stop` action: ea_Deinitial, which lets a later action start a new session.
+    // The `stop` action: corvo_stop (family c) or ea_Deinitial, which let a later action
+    // start a new session.
     void stop();
-    // The end of the run: ea_Deinitial (family ea, if running), then cs_Deinitial.
+    // The end of the run: family c, corvo_stop (if running) then corvo_end; else ea_Deinitial
+    // (family ea, if running), then cs_Deinitial.
     void finish();
 
   private:

@@ -1,10 +1,16 @@
 #include "stream_calls.h"
 
+#include "c_calls.h"
 #include "export_call.h"
 
 namespace corvo::host {
 
 std::string StreamCalls::subscribe(const std::string& codes) {
+    if (family_ == Family::c) {
+        return handedOut(exports_, "corvo_subscribe", [&](char** out, std::size_t* length) {
+            return exports_.corvo_subscribe(codes.c_str(), out, length);
+        });
+    }
     if (family_ == Family::cs) {
         return narrowAnswer("cs_Subscribe", [&](std::string* out) {
             return exports_.cs_Subscribe(codes.c_str(), out);
@@ -16,6 +22,10 @@ std::string StreamCalls::subscribe(const std::string& codes) {
 }
 
 void StreamCalls::unsubscribe(const std::string& code) {
+    if (family_ == Family::c) {
+        check(exports_, "corvo_unsubscribe", exports_.corvo_unsubscribe(code.c_str()));
+        return;
+    }
     if (family_ == Family::cs) {
         require("cs_Unsubscribe", exports_.cs_Unsubscribe(code.c_str()));
         return;
@@ -24,6 +34,9 @@ void StreamCalls::unsubscribe(const std::string& code) {
 }
 
 std::optional<std::string> StreamCalls::refresh() {
+    if (family_ == Family::c) {
+        return refreshC();
+    }
     if (family_ == Family::cs) {
         std::string text;
         if (!exports_.cs_Refresh(&text)) {
@@ -37,7 +50,25 @@ std::optional<std::string> StreamCalls::refresh() {
     return refreshBuffer_.text();
 }
 
+std::optional<std::string> StreamCalls::refreshC() {
+    // The documented bound, so a result never waits for a larger buffer.
+    if (cBuffer_.size() != CORVO_REFRESH_CAPACITY) {
+        cBuffer_.assign(CORVO_REFRESH_CAPACITY, '\0');
+    }
+    corvo_result const result = exports_.corvo_refresh(cBuffer_.data(), cBuffer_.size(), nullptr);
+    if (result == CORVO_NOTHING_PENDING) {
+        return std::nullopt;
+    }
+    check(exports_, "corvo_refresh", result);
+    return std::string(cBuffer_.data());
+}
+
 std::string StreamCalls::symbol(const std::string& code) {
+    if (family_ == Family::c) {
+        return handedOut(exports_, "corvo_symbol_record", [&](char** out, std::size_t* length) {
+            return exports_.corvo_symbol_record(code.c_str(), out, length);
+        });
+    }
     auto const wide = widen(code);
     return wideAnswer("ea_Refresh_Symbol", answerBuffer_, [&](corvo_char16* out) {
         return exports_.ea_Refresh_Symbol(wide.c_str(), out);
@@ -45,6 +76,11 @@ std::string StreamCalls::symbol(const std::string& code) {
 }
 
 std::string StreamCalls::top20() {
+    if (family_ == Family::c) {
+        return handedOut(exports_, "corvo_top20", [&](char** out, std::size_t* length) {
+            return exports_.corvo_top20(out, length);
+        });
+    }
     if (family_ == Family::cs) {
         return narrowAnswer("cs_getTop20",
                             [&](std::string* out) { return exports_.cs_getTop20(out); });

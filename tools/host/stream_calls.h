@@ -1,8 +1,9 @@
-// The streaming exports of the chosen family: subscriptions, refreshes, one record, Top20.
+// The streaming calls of the chosen family: subscriptions, refreshes, one record, Top20.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "library_loader.h"
 #include "options.h"
@@ -16,17 +17,21 @@ class StreamCalls {
 
     std::string subscribe(const std::string& codes);
     void unsubscribe(const std::string& code);
-    // The records updated since the last poll; nothing when the export answers false.
+    // The records updated since the last poll; nothing when the export answers false or
+    // corvo_refresh has nothing pending (its other failures throw CallFailed).
     std::optional<std::string> refresh();
-    // ea_Refresh_Symbol in both families: there is no cs_ version.
+    // corvo_symbol_record, else ea_Refresh_Symbol: there is no cs_ version.
     std::string symbol(const std::string& code);
     std::string top20();
 
   private:
+    std::optional<std::string> refreshC();
+
     const Exports& exports_;
     Family family_;
     WideBuffer answerBuffer_{kQueryUnits};
     WideBuffer refreshBuffer_{kRefreshUnits};
+    std::vector<char> cBuffer_;  // allocated at first use
 };
 
 }  // namespace corvo::host

@@ -7,6 +7,7 @@
 
 #include "live_table.h"
 #include "refresh_members.h"
+#include "stream_health.h"
 
 namespace corvo::host {
 namespace {
@@ -16,6 +17,8 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kPollInterval{100};
 // Large records are served one per call; a few calls in a row catch up without spinning.
 constexpr int kPollsPerTick = 32;
+// Often enough to notice a stall quickly, seldom enough for a steady rate.
+constexpr std::chrono::seconds kHealthInterval{1};
 
 volatile std::sig_atomic_t interrupted = 0;
 
@@ -45,6 +48,13 @@ class InterruptScope {
 class UpdateView {
   public:
     explicit UpdateView(const Output& output) : output_(output) {}
+    void health(const HealthSample& sample) {
+        if (output_.terminal()) {
+            table_.setHealth(healthLine(sample));
+        } else {
+            output_.line(dumpJson(healthRecord(sample)));
+        }
+    }
     void show(const RefreshMember& member) {
         if (output_.terminal()) {
             table_.update(member.topic, member.record);
@@ -88,21 +98,28 @@ void drain(StreamCalls& calls, UpdateView& view) {
 
 }  // namespace
 
-void watch(StreamCalls& calls, const Output& output, double seconds) {
+void watch(StreamCalls& calls, const Exports& exports, const Output& output, double seconds) {
     InterruptScope const interruptScope;
     UpdateView view(output);
+    HealthProbe probe(exports);
     auto const start = Clock::now();
     auto const end =
         start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     auto next = start;
+    auto nextHealth = start;
     while (!interrupted && Clock::now() < end) {
         drain(calls, view);
+        if (Clock::now() >= nextHealth) {
+            view.health(probe.sample());
+            nextHealth += kHealthInterval;
+        }
         view.tick();
         next += kPollInterval;
         // Pacing the polls, not waiting for a condition: the refresh export cannot block.
         std::this_thread::sleep_until(std::min(next, end));
     }
     std::chrono::duration<double> const elapsed = Clock::now() - start;
+    view.health(probe.sample());
     view.finish(elapsed.count());
 }
 

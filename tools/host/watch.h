@@ -1,13 +1,16 @@
-// The watch action: polls the refresh export for a while and shows each update as it arrives.
+// The watch action: polls the refresh call for a while and shows each update as it arrives.
 #pragma once
 
+#include "library_loader.h"
 #include "output.h"
 #include "stream_calls.h"
 
 namespace corvo::host {
 
 // Polls every 100 ms for `seconds` (Ctrl-C ends it early): JSON lines when stdout is not a
-// terminal, a live table and a rate summary when it is.
-void watch(StreamCalls& calls, const Output& output, double seconds);
+// terminal, with a {"health":...} line each second and at the end; a live table headed by the
+// stream's health and a rate summary when it is. The health comes from corvo_status in every
+// family.
+void watch(StreamCalls& calls, const Exports& exports, const Output& output, double seconds);
 
 }  // namespace corvo::host
