@@ -134,12 +134,11 @@ HostRun runHost(std::vector<std::string> arguments) {
     return run;
 }
 
-// corvo-sim, built beside corvo-host, as a child process stopped with SIGTERM at the end.
+// corvo-sim as a child process stopped with SIGTERM at the end.
 class SimProcess {
   public:
     SimProcess() {
-        auto const sim = std::filesystem::path(CORVO_HOST_PATH).parent_path().parent_path() /
-                         "sim" / "corvo-sim";
+        auto const sim = std::filesystem::path(CORVO_SIM_PATH);
         std::vector<std::string> args{sim.string(),    "--ports-file", portsFile_.string(),
                                       "--instruments", "30",           "--rate",
                                       "500",           "--quiet"};
