@@ -3,6 +3,7 @@
 #include <atomic>
 #include <thread>
 
+#include "common/processor_seam.h"
 #include "curve_feed.h"
 #include "measure.h"
 #include "session/processor.h"
@@ -37,16 +38,14 @@ class Library {
   public:
     explicit Library(const std::string& endpoint) {
         client_.setServer({"127.0.0.1", 1});  // no API: the Top20 snapshot fails at once
-        processor.setUserKey("bench");
-        processor.setStreamEndpoint(endpoint);
+        corvo::session::ProcessorSeam::setUserKey(processor, "bench");
+        corvo::session::ProcessorSeam::setStreamEndpoint(processor, endpoint);
         processor.startSessionThreads();
         while (!processor.running) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
-    ~Library() {
-        processor.endSession();
-    }
+    ~Library() { processor.endSession(); }
 
   private:
     corvo::api::ApiClient client_;
