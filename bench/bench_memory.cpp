@@ -3,6 +3,7 @@
 #include <fstream>
 #include <thread>
 
+#include "common/processor_seam.h"
 #include "measure.h"
 #include "session/processor.h"
 #include "support/curve_publisher.h"
@@ -52,7 +53,7 @@ void storedTopics(Engine& engine) {
 void cycles(Engine& engine) {
     corvo::testing::CurvePublisher feed;
     engine.client.setServer({"127.0.0.1", 1});
-    engine.processor.setStreamEndpoint(feed.endpoint());
+    corvo::session::ProcessorSeam::setStreamEndpoint(engine.processor, feed.endpoint());
     double afterTen = 0;
     for (int cycle = 1; cycle <= 100; ++cycle) {
         engine.processor.startSessionThreads();

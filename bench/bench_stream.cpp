@@ -1,8 +1,10 @@
 // B1-B3: how much of the feed the subscriber files, with 10 and 10,000 topics, and how soon a
-// record is visible to a polling host, each beside a bare CURVE SUB in the same run.
+// record is visible to a polling host, each beside a bare CURVE SUB in the same run. B9: the
+// filing rate while a host refreshes every millisecond, beside the rate with nobody reading.
 #include <atomic>
 #include <thread>
 
+#include "common/processor_seam.h"
 #include "curve_feed.h"
 #include "measure.h"
 #include "session/processor.h"
@@ -37,16 +39,14 @@ class Library {
   public:
     explicit Library(const std::string& endpoint) {
         client_.setServer({"127.0.0.1", 1});  // no API: the Top20 snapshot fails at once
-        processor.setUserKey("bench");
-        processor.setStreamEndpoint(endpoint);
+        corvo::session::ProcessorSeam::setUserKey(processor, "bench");
+        corvo::session::ProcessorSeam::setStreamEndpoint(processor, endpoint);
         processor.startSessionThreads();
         while (!processor.running) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
-    ~Library() {
-        processor.endSession();
-    }
+    ~Library() { processor.endSession(); }
 
   private:
     corvo::api::ApiClient client_;
@@ -152,6 +152,66 @@ void topicScaling(CurveFeed& feed, Library& library) {
         format(fewStats, "msg/s"), rates.ratio(), ">= 0.9");
 }
 
+// A host thread refreshing every millisecond for as long as it lives; it keeps the longest
+// refresh call, which is at least as long as the store gate was held for it.
+class RefreshingHost {
+  public:
+    RefreshingHost(Library& library, corvo::session::RefreshFamily family)
+        : thread_([this, &library, family] {
+              std::u16string wide(corvo::session::kRefreshLimit, u'\0');
+              while (reading_) {
+                  auto const began = Clock::now();
+                  auto const result = library.processor.takeRefresh(family);
+                  longest_ = std::max(longest_, secondsSince(began));
+                  // What ea_Refresh adds: each byte sign-extended to one UTF-16 unit.
+                  if (family == corvo::session::RefreshFamily::ea) {
+                      for (std::size_t i = 0; i < result.text.size(); ++i) {
+                          wide[i] = static_cast<char16_t>(static_cast<signed char>(result.text[i]));
+                      }
+                  }
+                  std::this_thread::sleep_until(began + std::chrono::milliseconds(1));
+              }
+          }) {}
+    RefreshingHost(const RefreshingHost&) = delete;
+    RefreshingHost& operator=(const RefreshingHost&) = delete;
+    ~RefreshingHost() { stop(); }
+
+    // Stops the host and answers its longest refresh in seconds.
+    double stop() {
+        reading_ = false;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        return longest_;
+    }
+
+  private:
+    std::atomic<bool> reading_{true};
+    double longest_ = 0;
+    std::thread thread_;
+};
+
+void filingWhileRefreshing(CurveFeed& feed, Library& library,
+                           corvo::session::RefreshFamily family) {
+    auto const messages = makeMessages(10000, 100);
+    double longest = 0;
+    auto const rates = pairedRuns(
+        kRuns,
+        [&] {
+            RefreshingHost host(library, family);
+            double const rate = libraryRate(feed, library, messages);
+            longest = std::max(longest, host.stop());
+            return rate;
+        },
+        [&] { return libraryRate(feed, library, messages); });
+    bool const ea = family == corvo::session::RefreshFamily::ea;
+    char what[160];
+    std::snprintf(what, sizeof what, "filing, 10,000 topics, %s every ms (longest refresh %.0f us)",
+                  ea ? "ea_Refresh with widening" : "cs_Refresh", longest * 1e6);
+    row("B9", what, format(summarise(rates.first), "msg/s"),
+        format(summarise(rates.second), "msg/s"), rates.ratio(), ">= 0.9");
+}
+
 std::uint64_t nowNanos() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
         .count();
@@ -241,5 +301,7 @@ int main() {
     filingRate(feed, library, 10, 1024);
     topicScaling(feed, library);
     latency(feed, library);
+    filingWhileRefreshing(feed, library, corvo::session::RefreshFamily::cs);
+    filingWhileRefreshing(feed, library, corvo::session::RefreshFamily::ea);
     return 0;
 }

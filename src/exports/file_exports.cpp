@@ -5,11 +5,19 @@
 
 #include "exports/conventions.h"
 #include "exports/file_export_runs.h"
-#include "exports/file_export_writer.h"
 #include "platform/platform.h"
+#include "session/file_export_writer.h"
 
 namespace corvo::exports {
 namespace {
+
+using session::AnswerTooDeep;
+using session::emptyDirectory;
+using session::FileExportPlan;
+using session::FileMode;
+using session::filesDirectoryOf;
+using session::parseAnswer;
+using session::writeElementFiles;
 
 constexpr FileExportPlan kFundamental{"fundamental", "Symbol", ".txt", FileMode::appendLine};
 constexpr FileExportPlan kIAA{"iaa", "symbol", ".json", FileMode::replace};

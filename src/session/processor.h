@@ -98,13 +98,16 @@ class Processor final {
     std::vector<std::string> pendingTopics();
     std::string recordOf(const std::string& topic);
 
-    // Session data written by Initialize; tests drive the engine without a full start.
-    void setUserKey(std::string key);
-    void setStreamEndpoint(std::string endpoint);
     std::string endpoint() const;
-    api::ApiClient& apiClient() { return api_; }
 
   private:
+    // Tests and benchmarks drive the engine without a full start through this seam alone
+    // (tests/common/processor_seam.h); hosts only ever reach Initialize.
+    friend struct ProcessorSeam;
+    // Session data written by Initialize.
+    void setUserKey(std::string key);
+    void setStreamEndpoint(std::string endpoint);
+
     std::string requestPlaintext(const std::string* field) const;
     std::int32_t postDataRequest(const char* target, const std::string* field, std::string& out);
     std::int32_t postNumberRequest(const char* target, const std::string& plaintext);

@@ -1,6 +1,7 @@
 // Faults injected into real peers: a publisher killed and restarted, an API that stalls,
 // resets or vanishes, during start, running and stop. Nothing may crash, hang or leak.
 #include "common/process_counts.h"
+#include "common/processor_seam.h"
 #include "unit/session_harness.h"
 
 namespace {
@@ -88,7 +89,8 @@ TEST(Faults, TheApiServerGoneDuringStartAndStop) {
         << "without the balancer there is no stream port, so the start fails";
     EXPECT_TRUE(session.processor.sessionThreadsEnded());
 
-    session.processor.setStreamEndpoint(session.publisher.endpoint());
+    corvo::session::ProcessorSeam::setStreamEndpoint(session.processor,
+                                                     session.publisher.endpoint());
     ASSERT_TRUE(session.start());
     session.client.setServer({"127.0.0.1", goneport});
     std::string out;
@@ -101,7 +103,7 @@ TEST(Faults, TheApiServerGoneDuringStartAndStop) {
 TEST(Faults, ASubscriberThatCannotConnectEndsItsSessionAndLeavesNoThread) {
     SessionHarness session;
     std::size_t const baseline = corvo::testing::threadCount();
-    session.processor.setStreamEndpoint("tcp://no host!:1");
+    corvo::session::ProcessorSeam::setStreamEndpoint(session.processor, "tcp://no host!:1");
     ASSERT_TRUE(session.processor.startSessionThreads());
     EXPECT_TRUE(eventually([&] { return !session.processor.monitorAlive; }));
     EXPECT_FALSE(session.processor.running);

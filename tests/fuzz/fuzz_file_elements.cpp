@@ -6,7 +6,7 @@
 
 #include <unistd.h>
 
-#include "exports/file_export_writer.h"
+#include "session/file_export_writer.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ const std::string& outputDirectory() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace corvo::exports;
+    using namespace corvo::session;
     std::string const text(reinterpret_cast<const char*>(data), size);
     static constexpr FileExportPlan kPlan{"out", "Symbol", ".json", FileMode::replace};
     try {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "common/eventually.h"
+#include "common/processor_seam.h"
 #include "session/processor.h"
 #include "support/curve_publisher.h"
 #include "support/http_test_server.h"
@@ -46,8 +47,8 @@ class SessionHarness {
   public:
     SessionHarness() {
         client.setServer({"127.0.0.1", http.port()});
-        processor.setUserKey("harness-key");
-        processor.setStreamEndpoint(publisher.endpoint());
+        corvo::session::ProcessorSeam::setUserKey(processor, "harness-key");
+        corvo::session::ProcessorSeam::setStreamEndpoint(processor, publisher.endpoint());
     }
     ~SessionHarness() { stop(); }
 

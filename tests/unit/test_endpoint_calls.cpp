@@ -4,6 +4,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 
+#include "common/processor_seam.h"
 #include "corvo/build_constants.h"
 #include "session/processor.h"
 #include "support/http_test_server.h"
@@ -26,7 +27,7 @@ class EndpointCalls : public ::testing::Test {
   protected:
     void SetUp() override {
         client_.setServer({"127.0.0.1", server_.port()});
-        processor_.setUserKey(kUserKey);
+        corvo::session::ProcessorSeam::setUserKey(processor_, kUserKey);
     }
     void answer(std::string body) {
         server_.setHandler([body](const RecordedRequest&) { return Reply::text(body); });

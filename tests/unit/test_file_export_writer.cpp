@@ -4,12 +4,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "exports/file_export_writer.h"
+#include "session/file_export_writer.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using namespace corvo::exports;
+using namespace corvo::session;
 
 constexpr FileExportPlan kLines{"fundamental", "Symbol", ".txt", FileMode::appendLine};
 constexpr FileExportPlan kLast{"iaa", "symbol", ".json", FileMode::replace};

@@ -1,6 +1,7 @@
 // The subscriber thread and the store, the monitor, and filters on the wire, against a real
 // CURVE publisher.
 #include "common/latest_served.h"
+#include "common/processor_seam.h"
 #include "unit/session_harness.h"
 
 namespace {
@@ -139,7 +140,7 @@ TEST(StreamEngine, AnImpostorPublisherDeliversNothing) {
     ASSERT_EQ(zmq_curve_keypair(otherPublic, otherSecret), 0);
     SessionHarness session;
     CurvePublisher impostor(otherSecret);
-    session.processor.setStreamEndpoint(impostor.endpoint());
+    corvo::session::ProcessorSeam::setStreamEndpoint(session.processor, impostor.endpoint());
     ASSERT_TRUE(session.start()) << "the connect itself succeeds; only the handshake fails";
     std::string unused;
     ASSERT_TRUE(session.processor.addSymbol("", unused, false));

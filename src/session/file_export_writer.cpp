@@ -1,4 +1,4 @@
-#include "exports/file_export_writer.h"
+#include "session/file_export_writer.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -6,7 +6,7 @@
 
 #include "platform/platform.h"
 
-namespace corvo::exports {
+namespace corvo::session {
 namespace {
 
 constexpr std::size_t kLibrariesLength = 9;  // "Libraries"
@@ -97,4 +97,4 @@ void writeElementFiles(const std::string& directory, nlohmann::json& answer,
     }
 }
 
-}  // namespace corvo::exports
+}  // namespace corvo::session

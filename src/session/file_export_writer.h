@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace corvo::exports {
+namespace corvo::session {
 
 enum class FileMode {
     appendLine,  // one line per element, appended (fundamental)
@@ -49,4 +49,4 @@ void emptyDirectory(const std::string& directory);
 void writeElementFiles(const std::string& directory, nlohmann::json& answer,
                        const FileExportPlan& plan);
 
-}  // namespace corvo::exports
+}  // namespace corvo::session
