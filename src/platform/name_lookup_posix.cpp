@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "platform/abandoned_requests.h"
+#include "platform/lookup_addresses.h"
 #include "platform/name_lookup.h"
 
 namespace corvo::platform {
@@ -25,20 +26,6 @@ struct GaiRequest {
     bool inProgress() { return gai_error(&block) == EAI_INPROGRESS; }
     bool finished() { return !inProgress(); }
 };
-
-std::string numericAddress(const addrinfo& entry) {
-    char text[INET6_ADDRSTRLEN] = {};
-    const void* address = nullptr;
-    if (entry.ai_family == AF_INET) {
-        address = &reinterpret_cast<const sockaddr_in*>(entry.ai_addr)->sin_addr;
-    } else if (entry.ai_family == AF_INET6) {
-        address = &reinterpret_cast<const sockaddr_in6*>(entry.ai_addr)->sin6_addr;
-    }
-    if (address == nullptr || inet_ntop(entry.ai_family, address, text, sizeof text) == nullptr) {
-        return {};
-    }
-    return text;
-}
 
 class GaiLookup final : public NameLookup {
   public:
@@ -85,18 +72,7 @@ class GaiLookup final : public NameLookup {
         if (status != 0) {
             return {{}, std::string("name lookup failed: ") + gai_strerror(status)};
         }
-        LookupResult found;
-        for (const addrinfo* entry = request_->block.ar_result; entry != nullptr;
-             entry = entry->ai_next) {
-            std::string address = numericAddress(*entry);
-            if (!address.empty()) {
-                found.addresses.push_back(std::move(address));
-            }
-        }
-        if (found.addresses.empty()) {
-            found.error = "name lookup found no address";
-        }
-        return found;
+        return addressesOf(request_->block.ar_result);
     }
 
   private:

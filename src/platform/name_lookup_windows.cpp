@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "platform/abandoned_requests.h"
+#include "platform/lookup_addresses.h"
 #include "platform/name_lookup.h"
 
 namespace corvo::platform {
@@ -48,20 +49,6 @@ void cancelLookup(HANDLE* cancel) {
     if (function != nullptr) {
         function(cancel);
     }
-}
-
-std::string numericAddress(const ADDRINFOEXW& entry) {
-    char text[INET6_ADDRSTRLEN] = {};
-    const void* address = nullptr;
-    if (entry.ai_family == AF_INET) {
-        address = &reinterpret_cast<const sockaddr_in*>(entry.ai_addr)->sin_addr;
-    } else if (entry.ai_family == AF_INET6) {
-        address = &reinterpret_cast<const sockaddr_in6*>(entry.ai_addr)->sin6_addr;
-    }
-    if (address == nullptr || inet_ntop(entry.ai_family, address, text, sizeof text) == nullptr) {
-        return {};
-    }
-    return text;
 }
 
 class ExLookup final : public NameLookup {
@@ -109,19 +96,7 @@ class ExLookup final : public NameLookup {
         if (status_ != 0) {
             return {{}, "name lookup failed: error " + std::to_string(status_)};
         }
-        LookupResult found;
-        // Some headers declare ai_next with a differently spelt tag of the same structure.
-        for (const ADDRINFOEXW* entry = request_->result; entry != nullptr;
-             entry = reinterpret_cast<const ADDRINFOEXW*>(entry->ai_next)) {
-            std::string address = numericAddress(*entry);
-            if (!address.empty()) {
-                found.addresses.push_back(std::move(address));
-            }
-        }
-        if (found.addresses.empty()) {
-            found.error = "name lookup found no address";
-        }
-        return found;
+        return addressesOf(request_->result);
     }
 
   private:
