@@ -27,6 +27,14 @@ void Processor::fileRecord(std::string_view topic, std::string& record) {
     health_.lastMessageMs.store(StreamHealth::nowMs(), std::memory_order_relaxed);
 }
 
+std::function<const std::string*(const std::string&)> Processor::recordFinder() const {
+    // The hash index finds a record in one step; the ordered map would compare keys at length.
+    return [this](const std::string& topic) -> const std::string* {
+        auto const slot = topicIndex_.find(topic);
+        return slot == topicIndex_.end() ? nullptr : slot->second.record;
+    };
+}
+
 void Processor::updateTopicCounts() {
     health_.topics.store(records.size(), std::memory_order_relaxed);
     health_.pending.store(updatedTopics.size() + deferredTopics.size(), std::memory_order_relaxed);
@@ -77,7 +85,7 @@ RefreshResult Processor::takeRefresh(RefreshFamily family) {
     } else {
         return {};
     }
-    auto result = assembleRefresh(topics, records, family, deferredTopics);
+    auto result = assembleRefreshFrom(std::move(topics), recordFinder(), family, deferredTopics);
     health_.dropped.fetch_add(result.dropped, std::memory_order_relaxed);
     updateTopicCounts();
     return result;
@@ -92,7 +100,8 @@ Processor::SizedRefresh Processor::takeRefreshWithin(std::size_t capacity) {
     }
     // Assembled beside the queues, which change only once the text is known to fit.
     std::vector<std::string> stillDeferred;
-    SizedRefresh sized{assembleRefresh(topics, records, RefreshFamily::cs, stillDeferred), true};
+    SizedRefresh sized{
+        assembleRefreshFrom(topics, recordFinder(), RefreshFamily::cs, stillDeferred), true};
     if (sized.result.text.size() + 1 > capacity) {
         sized.fits = false;
         return sized;

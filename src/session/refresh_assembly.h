@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <map>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace corvo::session {
@@ -28,5 +30,47 @@ inline constexpr std::size_t kRefreshLimit = 10000;
 // that could never fit, which are dropped so they cannot block the queue.
 RefreshResult assembleRefresh(const std::vector<std::string>& topics, const RecordMap& records,
                               RefreshFamily family, std::vector<std::string>& deferred);
+
+// The same over any record lookup: `find(topic)` answers the topic's record or null. Topics
+// handed over as an rvalue are moved, not copied, into `deferred`. The store runs this under its
+// gate, so the work per topic is kept to one lookup.
+template <class Topics, class FindRecord>
+RefreshResult assembleRefreshFrom(Topics&& topics, FindRecord&& find, RefreshFamily family,
+                                  std::vector<std::string>& deferred) {
+    static const std::string kNoRecord;
+    RefreshResult result;
+    result.taken = true;
+    result.text.reserve(kRefreshLimit);
+    result.text.push_back('{');
+    for (auto& topic : topics) {
+        const std::string* const found = find(topic);
+        const std::string& record = found == nullptr ? kNoRecord : *found;
+        if (std::memchr(record.data(), '\0', record.size()) != nullptr) {
+            continue;
+        }
+        if (family == RefreshFamily::ea && topic.find("_Corvo") == std::string::npos) {
+            continue;
+        }
+        // "{" + record + "," must stay below the limit even when the record is served alone.
+        if (record.size() + 2 >= kRefreshLimit) {
+            ++result.dropped;
+            continue;
+        }
+        if (result.text.size() + record.size() + 1 < kRefreshLimit) {
+            result.text.append(record);
+            result.text.push_back(',');
+        } else if constexpr (std::is_rvalue_reference_v<Topics&&>) {
+            deferred.push_back(std::move(topic));
+        } else {
+            deferred.push_back(topic);
+        }
+    }
+    result.appended = result.text.size() >= 2;
+    if (result.text.size() > 1) {
+        result.text.pop_back();
+    }
+    result.text.push_back('}');
+    return result;
+}
 
 }  // namespace corvo::session
