@@ -3,7 +3,6 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
-#include <mutex>
 
 #include "CorvoStreaming_DLL.h"
 #include "exports/c_conventions.h"
@@ -81,22 +80,23 @@ CORVO_C_API corvo_result corvo_start(const char* key, int32_t login, const char*
             corvo::failure::note("corvo_start needs a key, an API host and a port in 1-65535");
             return CORVO_BAD_ARGUMENT;
         }
-        std::lock_guard<std::mutex> lock(corvo::exports::lifecycleMutex());
-        if (corvo::exports::libraryEnding()) {
-            return CORVO_TORN_DOWN;
+        using corvo::exports::StartOutcome;
+        switch (corvo::exports::startUnlessRunning(
+            session, {key, login, api_host, std::to_string(api_port)})) {
+            case StartOutcome::started:
+            case StartOutcome::alreadyRunning:
+                return CORVO_OK;
+            case StartOutcome::libraryEnding:
+                return CORVO_TORN_DOWN;
+            case StartOutcome::failed:
+                break;
         }
-        if (session.running) {
-            return CORVO_OK;
-        }
-        bool const started =
-            corvo::exports::startSession(session, {key, login, api_host, std::to_string(api_port)});
-        return started ? CORVO_OK : CORVO_START_FAILED;
+        return CORVO_START_FAILED;
     });
 }
 
 CORVO_C_API corvo_result corvo_stop(void) {
     return cCall([](Processor& session) -> corvo_result {
-        std::lock_guard<std::mutex> lock(corvo::exports::lifecycleMutex());
         return corvo::exports::stopSession(session) ? CORVO_OK : CORVO_NOT_RUNNING;
     });
 }

@@ -32,8 +32,6 @@ bool waitUntilRunning(session::Processor& session) {
     return true;
 }
 
-}  // namespace
-
 bool startSession(session::Processor& session, StartArguments arguments) {
     PhaseScope const starting(SessionPhase::starting);
     // Threads of a session that failed by itself may still be winding down.
@@ -55,7 +53,23 @@ bool startSession(session::Processor& session, StartArguments arguments) {
     return result != 0;
 }
 
+}  // namespace
+
+StartOutcome startUnlessRunning(session::Processor& session, StartArguments arguments) {
+    std::lock_guard<std::mutex> lock(lifecycleMutex());
+    if (libraryEnding()) {
+        return StartOutcome::libraryEnding;
+    }
+    if (session.running) {
+        trace::text("already init");
+        return StartOutcome::alreadyRunning;
+    }
+    return startSession(session, std::move(arguments)) ? StartOutcome::started
+                                                       : StartOutcome::failed;
+}
+
 bool stopSession(session::Processor& session) {
+    std::lock_guard<std::mutex> lock(lifecycleMutex());
     bool const wasRunning = session.running;
     PhaseScope const stopping(SessionPhase::stopping);
     // Without a running session there may still be threads of one that failed by itself: they

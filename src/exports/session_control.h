@@ -1,6 +1,7 @@
 // Starting and stopping the one session, shared by the start and stop exports of every family.
-// Callers hold the lifecycle mutex. Every wait is bounded or ends with the session threads, so a
-// failed start never leaves the host stuck and never leaves a thread of the library running.
+// Both take the lifecycle mutex, so starts and stops never interleave. Every wait is bounded or
+// ends with the session threads, so a failed start never leaves the host stuck and never leaves
+// a thread of the library running.
 #pragma once
 
 #include <cstdint>
@@ -17,9 +18,11 @@ struct StartArguments {
     std::string apiServer;
 };
 
-// Starts a session (the caller knows none runs) and waits until its stream is connected. False,
-// with the reason noted for the thread, when it could not.
-bool startSession(session::Processor& session, StartArguments arguments);
+enum class StartOutcome { started, alreadyRunning, failed, libraryEnding };
+
+// Starts a session unless one runs, and waits until its stream is connected. A failure notes its
+// reason for the thread.
+StartOutcome startUnlessRunning(session::Processor& session, StartArguments arguments);
 
 // Stops the session, or what a session that failed by itself left; answers whether one ran.
 bool stopSession(session::Processor& session);

@@ -6,8 +6,9 @@
 namespace {
 
 using corvo::exports::insideLibrary;
-using corvo::exports::lifecycleMutex;
 using corvo::exports::narrow;
+using corvo::exports::StartOutcome;
+using corvo::exports::startUnlessRunning;
 using corvo::session::Processor;
 namespace trace = corvo::trace;
 
@@ -17,17 +18,12 @@ CORVO_API bool ea_Initial(const corvo_char16* key, std::int32_t login,
                           const corvo_char16* zmqServer, const corvo_char16* apiServer) {
     return insideLibrary(false, [&](Processor& session) {
         trace::text("fnInitial");
-        std::lock_guard<std::mutex> lock(lifecycleMutex());
-        if (corvo::exports::libraryEnding() || key == nullptr || zmqServer == nullptr ||
-            apiServer == nullptr) {
+        if (key == nullptr || zmqServer == nullptr || apiServer == nullptr) {
             return false;
         }
-        if (session.running) {
-            trace::text("already init");
-            return true;
-        }
-        return corvo::exports::startSession(
-            session, {narrow(key), login, narrow(zmqServer), narrow(apiServer)});
+        auto const outcome =
+            startUnlessRunning(session, {narrow(key), login, narrow(zmqServer), narrow(apiServer)});
+        return outcome == StartOutcome::started || outcome == StartOutcome::alreadyRunning;
     });
 }
 
@@ -35,29 +31,21 @@ CORVO_API bool cs_Initial(const char* key, std::int32_t login, const char* zmqSe
                           const char* apiServer) {
     return insideLibrary(false, [&](Processor& session) {
         trace::text("cs_Initial");
-        std::lock_guard<std::mutex> lock(lifecycleMutex());
-        if (corvo::exports::libraryEnding() || key == nullptr || zmqServer == nullptr ||
-            apiServer == nullptr) {
+        if (key == nullptr || zmqServer == nullptr || apiServer == nullptr) {
             return false;
         }
-        if (session.running) {
-            trace::text("already init");
-            return false;
-        }
-        trace::text(trace::secretPrefix(key));
-        trace::text(zmqServer);
-        trace::text(apiServer);
         trace::text("ea_key: ", trace::secretPrefix(key));
         trace::text("zmq_sever: ", zmqServer);
         trace::text("api_server: ", apiServer);
-        return corvo::exports::startSession(session, {key, login, zmqServer, apiServer});
+        // Unlike ea_Initial, a session that already runs is reported as false.
+        return startUnlessRunning(session, {key, login, zmqServer, apiServer}) ==
+               StartOutcome::started;
     });
 }
 
 CORVO_API bool ea_Deinitial() {
     return insideLibrary(false, [](Processor& session) {
         trace::text("ea_Deinitial");
-        std::lock_guard<std::mutex> lock(lifecycleMutex());
         return corvo::exports::stopSession(session);
     });
 }

@@ -6,6 +6,19 @@
 #include <utility>
 
 namespace corvo::session {
+namespace {
+
+// Finds a topic's record through the hash index in one step; the ordered map would compare keys
+// at length, and refreshes do this for every pending topic under the store gate.
+template <class TopicIndex>
+auto recordsBy(const TopicIndex& index) {
+    return [&index](const std::string& topic) -> const std::string* {
+        auto const slot = index.find(topic);
+        return slot == index.end() ? nullptr : slot->second.record;
+    };
+}
+
+}  // namespace
 
 void Processor::fileRecord(std::string_view topic, std::string& record) {
     Gate::Section section(storeGate_);
@@ -25,14 +38,6 @@ void Processor::fileRecord(std::string_view topic, std::string& record) {
     health_.messages.fetch_add(1, std::memory_order_relaxed);
     health_.bytes.fetch_add(bytes, std::memory_order_relaxed);
     health_.lastMessageMs.store(StreamHealth::nowMs(), std::memory_order_relaxed);
-}
-
-std::function<const std::string*(const std::string&)> Processor::recordFinder() const {
-    // The hash index finds a record in one step; the ordered map would compare keys at length.
-    return [this](const std::string& topic) -> const std::string* {
-        auto const slot = topicIndex_.find(topic);
-        return slot == topicIndex_.end() ? nullptr : slot->second.record;
-    };
 }
 
 void Processor::updateTopicCounts() {
@@ -85,7 +90,8 @@ RefreshResult Processor::takeRefresh(RefreshFamily family) {
     } else {
         return {};
     }
-    auto result = assembleRefreshFrom(std::move(topics), recordFinder(), family, deferredTopics);
+    auto result =
+        assembleRefreshFrom(std::move(topics), recordsBy(topicIndex_), family, deferredTopics);
     health_.dropped.fetch_add(result.dropped, std::memory_order_relaxed);
     updateTopicCounts();
     return result;
@@ -101,7 +107,8 @@ Processor::SizedRefresh Processor::takeRefreshWithin(std::size_t capacity) {
     // Assembled beside the queues, which change only once the text is known to fit.
     std::vector<std::string> stillDeferred;
     SizedRefresh sized{
-        assembleRefreshFrom(topics, recordFinder(), RefreshFamily::cs, stillDeferred), true};
+        assembleRefreshFrom(topics, recordsBy(topicIndex_), RefreshFamily::cs, stillDeferred),
+        true};
     if (sized.result.text.size() + 1 > capacity) {
         sized.fits = false;
         return sized;

@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <future>
 #include <map>
 #include <string>
@@ -158,7 +157,6 @@ class Processor final {
     std::unordered_map<std::string_view, TopicSlot> topicIndex_;
     StreamHealth health_;  // written under the store gate, read by anyone
     void updateTopicCounts();
-    std::function<const std::string*(const std::string&)> recordFinder() const;
 
     api::ApiClient& api_;
     zmq::socket_t& streamSocket_;  // touched by the monitor until the subscriber owns it
