@@ -71,7 +71,7 @@ void awaitCompletion(const std::function<bool()>& done) {
 // Messages per second from the first send until the library shows the closing marker.
 double libraryRate(CurveFeed& feed, Library& library, const std::vector<Message>& messages) {
     std::string out;
-    library.processor.addSymbol("", out, false);
+    corvo::session::legacySubscribe(library.processor, "", out, false);
     feed.awaitFilterChange(true, "");
     std::string const marker = "end-" + std::to_string(++markerCount);
     auto const start = Clock::now();
@@ -245,7 +245,7 @@ void latency(CurveFeed& feed, Library& library) {
     constexpr std::size_t kCount = 20000;
     std::vector<double> libraryLatencies;
     std::string out;
-    library.processor.addSymbol("", out, false);
+    corvo::session::legacySubscribe(library.processor, "", out, false);
     feed.awaitFilterChange(true, "");
     // Updates left by the filing runs are not part of this measurement.
     while (library.processor.takeRefresh(corvo::session::RefreshFamily::cs).taken) {

@@ -42,14 +42,19 @@ typedef int32_t corvo_result;
 #define CORVO_NOT_RUNNING 1      /* no session runs */
 #define CORVO_BAD_ARGUMENT 2     /* a null pointer, a zero capacity or an unusable value */
 #define CORVO_BUFFER_TOO_SMALL 3 /* nothing was consumed; *needed holds the size required */
-#define CORVO_EXCHANGE_FAILED 4  /* the HTTP exchange with the API failed */
-#define CORVO_NOTHING_PENDING 5  /* no update arrived since the last refresh */
-#define CORVO_TORN_DOWN 6        /* corvo_end (or cs_Deinitial) has ended the library */
-#define CORVO_START_FAILED 7     /* the session could not be started */
-#define CORVO_REFUSED 8          /* the stream refused a filter, or the symbol is unknown */
-#define CORVO_NOT_FOUND 9        /* no record (or no Top20 text) is stored */
+#define CORVO_EXCHANGE_FAILED                                                                 \
+    4                           /* the HTTP exchange with the API failed, the API answered an \
+                                 * error status other than 4xx, or an answer it cannot use */
+#define CORVO_NOTHING_PENDING 5 /* no update arrived since the last refresh */
+#define CORVO_TORN_DOWN 6       /* corvo_end (or cs_Deinitial) has ended the library */
+#define CORVO_START_FAILED 7    /* the session could not be started */
+#define CORVO_REFUSED                                                                  \
+    8                     /* the API refused (HTTP 4xx, or a feedback answered 0), the \
+                           * stream refused a filter, or the symbol is not subscribed */
+#define CORVO_NOT_FOUND 9 /* no record, Top20 text or snapshot is there */
 #define CORVO_NO_MEMORY 10
 #define CORVO_INTERNAL 11        /* anything else; corvo_last_error() says what */
+#define CORVO_ALREADY_RUNNING 12 /* corvo_start while a session runs; it runs on unchanged */
 
 /* The query services. */
 typedef int32_t corvo_query_kind;
@@ -128,7 +133,8 @@ CORVO_C_API corvo_result corvo_export_files(corvo_file_kind kind, const char* di
 
 /* The session and the stream's health as a JSON object in *json: "state" ("never started",
  * "starting", "running", "stopping", "stopped", "torn down"), "endpoint", "connected",
- * "connects", "disconnects", "messages", "bytes", "dropped", "last_message_age_ms" (null
+ * "connects", "disconnects", "messages", "bytes" (the topic and payload frames of every
+ * message filed, Top20 included), "dropped", "last_message_age_ms" (null
  * before the first), "topics", "pending", "subscriptions", "top20_age_ms" (null before the
  * first). Reading it never holds up the stream. */
 CORVO_C_API corvo_result corvo_status(char** json, size_t* length);

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "api/outcome.h"
 #include "platform/name_lookup.h"
 
 namespace corvo::api {
@@ -19,9 +20,18 @@ class ApiClient {
     static constexpr std::uint64_t kBodyLimit = 8388608;
     static constexpr std::chrono::milliseconds kDefaultDeadline{30000};
 
+    using Clock = std::chrono::steady_clock;
+
     struct Server {
         std::string host;
         std::int32_t port = 80;
+    };
+
+    // The server's answer, whatever its status.
+    struct Reply {
+        unsigned status = 0;
+        std::string body;
+        std::string exchange;  // "POST /target to host:port", for reasons
     };
 
     ApiClient();
@@ -29,9 +39,11 @@ class ApiClient {
     void setServer(Server server);
     Server server() const;
 
-    // Posts `body` to `target` and answers the response body whatever its status, or "0"
-    // when anything fails, including running past the exchange deadline or a cancellation.
-    std::string RequestPost(std::string target, std::string body) const;
+    // Posts `body` to `target` and answers the response whatever its status, or a failure of
+    // kind `exchange` with its reason when no response came: a transport error, running past
+    // the exchange deadline or `until` (whichever is sooner), or a cancellation.
+    Outcome<Reply> RequestPost(std::string target, std::string body,
+                               Clock::time_point until = Clock::time_point::max()) const;
 
     // Ends every exchange in flight as failed and fails every later one at once: the library
     // is going away.
@@ -50,5 +62,8 @@ class ApiClient {
     std::chrono::milliseconds deadline_ = kDefaultDeadline;
     platform::NameLookupStarter startLookup_;
 };
+
+// What one POST came to.
+using PostOutcome = Outcome<ApiClient::Reply>;
 
 }  // namespace corvo::api

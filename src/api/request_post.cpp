@@ -10,7 +10,6 @@
 #include <algorithm>
 
 #include "api/api_client.h"
-#include "trace/failure.h"
 #include "trace/trace.h"
 
 namespace corvo::api {
@@ -20,7 +19,7 @@ namespace net = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = net::ip::tcp;
-using Clock = std::chrono::steady_clock;
+using Clock = ApiClient::Clock;
 
 // How often a step looks whether the library is cancelling its exchanges.
 constexpr auto kCancelCheck = std::chrono::milliseconds(50);
@@ -93,9 +92,9 @@ http::request<http::string_body> buildRequest(const std::string& host, std::stri
     return request;
 }
 
-std::string exchange(const platform::NameLookupStarter& startLookup,
-                     const ApiClient::Server& server, std::string target, std::string body,
-                     const ExchangeBounds& bounds) {
+ApiClient::Reply exchange(const platform::NameLookupStarter& startLookup,
+                          const ApiClient::Server& server, std::string target, std::string body,
+                          const ExchangeBounds& bounds) {
     if (server.port < 0 || server.port > 65535) {
         throw std::out_of_range("port " + std::to_string(server.port) + " is not a TCP port");
     }
@@ -157,7 +156,7 @@ std::string exchange(const platform::NameLookupStarter& startLookup,
     if (parser.get().body().size() > ApiClient::kBodyLimit) {
         throw beast::system_error(http::error::body_limit);
     }
-    trace::text("Got response");
+    trace::text("Got response: HTTP ", parser.get().result_int());
 
     // A peer that has already gone is fine: the whole response is in hand.
     stream.socket().shutdown(tcp::socket::shutdown_both, ec);
@@ -165,7 +164,15 @@ std::string exchange(const platform::NameLookupStarter& startLookup,
         trace::text("not_connected : ", ec.message());
         throw beast::system_error(ec);
     }
-    return parser.release().body();
+    auto response = parser.release();
+    return {response.result_int(), std::move(response.body()), {}};
+}
+
+// How reasons name the server: an IPv6 address in brackets, as in a URL.
+std::string addressText(const ApiClient::Server& server) {
+    bool const ipv6 = server.host.find(':') != std::string::npos;
+    std::string const host = ipv6 ? "[" + server.host + "]" : server.host;
+    return host + ":" + std::to_string(server.port);
 }
 
 }  // namespace
@@ -182,21 +189,27 @@ ApiClient::Server ApiClient::server() const {
     return server_;
 }
 
-std::string ApiClient::RequestPost(std::string target, std::string body) const {
+Outcome<ApiClient::Reply> ApiClient::RequestPost(std::string target, std::string body,
+                                                 Clock::time_point until) const {
     Server const to = server();
-    std::string const what = target;
+    std::string what = "POST " + target + " to " + addressText(to);
     try {
         trace::text("RequestPost ", to.host, ":", to.port, target, " with ", body.size(), " bytes");
-        ExchangeBounds const bounds{Clock::now() + deadline_, cancelled_};
+        // Both bounds as time left, so a far `until` cannot overflow the clock.
+        auto const now = Clock::now();
+        auto const left = until <= now ? Clock::duration::zero()
+                                       : std::min<Clock::duration>(until - now, deadline_);
+        ExchangeBounds const bounds{now + left, cancelled_};
         if (bounds.over()) {
-            throw std::runtime_error("the library is ending");
+            throw std::runtime_error(cancelled_ ? "the library is ending"
+                                                : "no time was left for the exchange");
         }
-        return exchange(startLookup_, to, std::move(target), std::move(body), bounds);
+        Reply reply = exchange(startLookup_, to, std::move(target), std::move(body), bounds);
+        reply.exchange = std::move(what);
+        return reply;
     } catch (const std::exception& error) {
         trace::text("Error ", error.what());
-        failure::note("POST " + what + " to " + to.host + ":" + std::to_string(to.port) +
-                      " failed: " + error.what());
-        return "0";
+        return Failure{FailureKind::exchange, what + " failed: " + error.what()};
     }
 }
 

@@ -31,6 +31,8 @@ const char* resultName(corvo_result result) noexcept {
             return "no memory";
         case CORVO_INTERNAL:
             return "internal error";
+        case CORVO_ALREADY_RUNNING:
+            return "already running";
         default:
             return "unknown result";
     }
@@ -70,6 +72,26 @@ corvo_result handOut(std::string_view text, char** out, size_t* length) {
         *length = text.size();
     }
     return CORVO_OK;
+}
+
+corvo_result reportFailure(const api::Failure& failure) {
+    failure::note(failure.reason);
+    switch (failure.kind) {
+        case api::FailureKind::refused:
+            return CORVO_REFUSED;
+        case api::FailureKind::notFound:
+            return CORVO_NOT_FOUND;
+        case api::FailureKind::local:
+            return CORVO_INTERNAL;
+        case api::FailureKind::exchange:
+        case api::FailureKind::badAnswer:
+            break;
+    }
+    return CORVO_EXCHANGE_FAILED;
+}
+
+corvo_result handOutOrReport(const api::Outcome<std::string>& outcome, char** out, size_t* length) {
+    return outcome ? handOut(outcome.value(), out, length) : reportFailure(outcome.failure());
 }
 
 }  // namespace corvo::exports

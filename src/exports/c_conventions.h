@@ -6,6 +6,7 @@
 #include <new>
 #include <string_view>
 
+#include "api/outcome.h"
 #include "corvo.h"
 #include "exports/library_objects.h"
 #include "trace/failure.h"
@@ -55,9 +56,10 @@ corvo_result cCallRunning(Body&& body) noexcept {
 // (if not null) receives its length.
 corvo_result handOut(std::string_view text, char** out, size_t* length);
 
-// CORVO_EXCHANGE_FAILED when an exchange of this call failed (its reason is noted), else `ok`.
-inline corvo_result unlessExchangeFailed(corvo_result ok) {
-    return failure::noted() ? CORVO_EXCHANGE_FAILED : ok;
-}
+// Notes the failure's reason for the thread and answers its code.
+corvo_result reportFailure(const api::Failure& failure);
+
+// Hands the value of a text outcome out (see handOut), or reports its failure.
+corvo_result handOutOrReport(const api::Outcome<std::string>& outcome, char** out, size_t* length);
 
 }  // namespace corvo::exports

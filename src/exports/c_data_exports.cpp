@@ -5,36 +5,53 @@
 
 namespace {
 
+using corvo::api::ErrorStatus;
+using corvo::api::replyBody;
+using corvo::api::replyNumber;
 using corvo::exports::cCallRunning;
 using corvo::exports::handOut;
-using corvo::exports::unlessExchangeFailed;
+using corvo::exports::handOutOrReport;
+using corvo::exports::reportFailure;
 using corvo::session::Processor;
 namespace failure = corvo::failure;
 
-// Fetches one query's reply into `text`; false for an unknown kind or a missing symbol.
-bool fetchQuery(Processor& session, corvo_query_kind kind, const char* symbol, std::string& text) {
+// One query's reply; nothing for an unknown kind or a missing symbol.
+std::optional<corvo::api::PostOutcome> fetchQuery(Processor& session, corvo_query_kind kind,
+                                                  const char* symbol) {
     bool const needsSymbol =
         kind == CORVO_QUERY_FUNDAMENTAL || kind == CORVO_QUERY_IAA || kind == CORVO_QUERY_VOLUME;
     if (needsSymbol && symbol == nullptr) {
-        return false;
+        return std::nullopt;
     }
     std::string const code = needsSymbol ? symbol : "";
     switch (kind) {
         case CORVO_QUERY_FUNDAMENTAL:
-            return session.getFundaSingleSym(code, text) != 0;
+            return session.getFundaSingleSym(code);
         case CORVO_QUERY_FUNDAMENTAL_ALL_LAST_YEAR:
-            return session.getFundaAllSym(text) != 0;
+            return session.getFundaAllSym();
         case CORVO_QUERY_IAA:
-            return session.getIAA(code, text) != 0;
+            return session.getIAA(code);
         case CORVO_QUERY_IAA_ALL_SYMBOLS:
-            return session.getIAAAllSymbols(text) != 0;
+            return session.getIAAAllSymbols();
         case CORVO_QUERY_KEY_MARKET_STATISTICS:
-            return session.getKeyMarketStatisticsPerformance(text) != 0;
+            return session.getKeyMarketStatisticsPerformance();
         case CORVO_QUERY_VOLUME:
-            return session.getVolume(code, text) != 0;
+            return session.getVolume(code);
         default:
-            return false;
+            return std::nullopt;
     }
+}
+
+// A list of codes for a reason, cut short when long.
+std::string namesOf(const std::vector<std::string>& codes) {
+    std::string names;
+    for (const auto& code : codes) {
+        if (names.size() > 200) {
+            return names + ", ...";
+        }
+        names.append(names.empty() ? "" : ", ").append(corvo::api::excerpt(code, 32));
+    }
+    return names;
 }
 
 }  // namespace
@@ -44,18 +61,28 @@ CORVO_C_API corvo_result corvo_subscribe(const char* symbols, char** snapshot, s
         if (symbols == nullptr || snapshot == nullptr) {
             return CORVO_BAD_ARGUMENT;
         }
-        std::string text;
-        if (!session.addSymbol(symbols, text, false)) {
-            failure::note("the stream refused the filter for \"" +
-                          std::string(symbols).substr(0, 64) + "\"");
+        auto const subscription = session.addSymbol(symbols, false, ErrorStatus::asFailure);
+        if (subscription.stopped) {
+            failure::note("the session stopped before \"" + corvo::api::excerpt(symbols) +
+                          "\" was subscribed");
+            return CORVO_NOT_RUNNING;
+        }
+        if (!subscription.filtered) {
+            failure::note("the stream refused the filter for \"" + corvo::api::excerpt(symbols) +
+                          "\"");
             return CORVO_REFUSED;
         }
-        // The filters stay in force when a snapshot could not be fetched; a retry only
-        // fetches the snapshots again.
-        if (failure::noted()) {
-            return CORVO_EXCHANGE_FAILED;
+        // The filters stay in force for instruments without a snapshot; a retry only fetches
+        // the snapshots again. Some members are an answer; none is a failure.
+        bool const noneArrived = subscription.snapshot == "{}" && !subscription.missing.empty();
+        if (noneArrived) {
+            if (subscription.failure) {
+                return reportFailure(*subscription.failure);
+            }
+            failure::note("no snapshot arrived for " + namesOf(subscription.missing));
+            return CORVO_NOT_FOUND;
         }
-        return handOut(text, snapshot, length);
+        return handOut(subscription.snapshot, snapshot, length);
     });
 }
 
@@ -125,12 +152,12 @@ CORVO_C_API corvo_result corvo_top20(char** text, size_t* length) {
 CORVO_C_API corvo_result corvo_query(corvo_query_kind kind, const char* symbol, char** reply,
                                      size_t* length) {
     return cCallRunning([&](Processor& session) -> corvo_result {
-        std::string text;
-        if (reply == nullptr || !fetchQuery(session, kind, symbol, text)) {
+        auto answer = reply == nullptr ? std::nullopt : fetchQuery(session, kind, symbol);
+        if (!answer) {
             return CORVO_BAD_ARGUMENT;
         }
-        corvo_result const result = unlessExchangeFailed(CORVO_OK);
-        return result == CORVO_OK ? handOut(text, reply, length) : result;
+        return handOutOrReport(replyBody(std::move(*answer), ErrorStatus::asFailure), reply,
+                               length);
     });
 }
 
@@ -140,11 +167,16 @@ CORVO_C_API corvo_result corvo_feedback(int32_t account, int32_t second, int32_t
         if (message == nullptr) {
             return CORVO_BAD_ARGUMENT;
         }
-        std::int32_t const answer = session.feedback(account, second, third, fourth, message);
-        if (answer == 0 && !failure::noted()) {
-            failure::note("the API did not accept the feedback");
+        auto const answer = replyNumber(session.feedback(account, second, third, fourth, message),
+                                        ErrorStatus::asFailure);
+        if (!answer) {
+            return reportFailure(answer.failure());
         }
-        return unlessExchangeFailed(answer != 0 ? CORVO_OK : CORVO_REFUSED);
+        if (answer.value() == 0) {
+            failure::note("the API refused the feedback: it answered 0");
+            return CORVO_REFUSED;
+        }
+        return CORVO_OK;
     });
 }
 
@@ -157,12 +189,8 @@ CORVO_C_API corvo_result corvo_export_files(corvo_file_kind kind, const char* di
         auto const fileKind = kind == CORVO_FILES_FUNDAMENTAL ? FileKind::fundamental
                               : kind == CORVO_FILES_IAA       ? FileKind::iaa
                                                               : FileKind::volume;
-        if (!corvo::exports::runFileExport(session, fileKind, directory)) {
-            if (!failure::noted()) {
-                failure::note("the files could not be written");
-            }
-            return unlessExchangeFailed(CORVO_INTERNAL);
-        }
-        return unlessExchangeFailed(CORVO_OK);
+        auto const outcome =
+            corvo::exports::runFileExport(session, fileKind, directory, ErrorStatus::asFailure);
+        return outcome ? CORVO_OK : reportFailure(outcome.failure());
     });
 }

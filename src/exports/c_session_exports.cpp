@@ -81,16 +81,20 @@ CORVO_C_API corvo_result corvo_start(const char* key, int32_t login, const char*
             return CORVO_BAD_ARGUMENT;
         }
         using corvo::exports::StartOutcome;
-        switch (corvo::exports::startUnlessRunning(
-            session, {key, login, api_host, std::to_string(api_port)})) {
+        auto const result = corvo::exports::startUnlessRunning(
+            session, {key, login, corvo::session::serversOf(api_host, api_port)});
+        switch (result.outcome) {
             case StartOutcome::started:
-            case StartOutcome::alreadyRunning:
                 return CORVO_OK;
+            case StartOutcome::alreadyRunning:
+                corvo::failure::note("a session already runs: stop it before starting another");
+                return CORVO_ALREADY_RUNNING;
             case StartOutcome::libraryEnding:
                 return CORVO_TORN_DOWN;
             case StartOutcome::failed:
                 break;
         }
+        corvo::failure::note(result.reason);
         return CORVO_START_FAILED;
     });
 }
@@ -124,7 +128,10 @@ CORVO_C_API corvo_result corvo_status(char** json, size_t* length) {
         if (json == nullptr) {
             return CORVO_BAD_ARGUMENT;
         }
-        return corvo::exports::handOut(statusOf(session).dump(), json, length);
+        // A host's endpoint text need not be UTF-8: such bytes are shown replaced.
+        auto const text =
+            statusOf(session).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        return corvo::exports::handOut(text, json, length);
     });
     // The status still answers once the library has ended: that is its state.
     if (result == CORVO_TORN_DOWN && json != nullptr) {

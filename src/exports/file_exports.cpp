@@ -1,6 +1,10 @@
-// File exports: fetch an answer for all instruments and write one file per instrument below
-// the Files directory beside the library's Libraries directory (or a directory the caller
-// names, through the C interface).
+// File exports: fetch an answer for all instruments, check the whole of it, and only then write
+// one file per instrument below the Files directory beside the library's Libraries directory
+// (or a directory the caller names, through the C interface). A failure leaves every file as
+// it was.
+#include <filesystem>
+#include <map>
+#include <memory>
 #include <mutex>
 
 #include "exports/conventions.h"
@@ -11,22 +15,47 @@
 namespace corvo::exports {
 namespace {
 
-using session::AnswerTooDeep;
-using session::emptyDirectory;
+using api::Done;
+using api::Failure;
+using api::FailureKind;
+using api::Outcome;
+using session::AnswerShape;
 using session::FileExportPlan;
 using session::FileMode;
-using session::filesDirectoryOf;
-using session::parseAnswer;
-using session::writeElementFiles;
 
-constexpr FileExportPlan kFundamental{"fundamental", "Symbol", ".txt", FileMode::appendLine};
-constexpr FileExportPlan kIAA{"iaa", "symbol", ".json", FileMode::replace};
-constexpr FileExportPlan kVolume{"volume", "Symbol", ".json", FileMode::replace};
+constexpr FileExportPlan kFundamental{"fundamental", "Symbol", ".txt", FileMode::appendLine,
+                                      AnswerShape::arrayOfObjects};
+constexpr FileExportPlan kIAA{"iaa", "symbol", ".json", FileMode::replace,
+                              AnswerShape::arrayOfObjects};
+constexpr FileExportPlan kVolume{"volume", "Symbol", ".json", FileMode::replace,
+                                 AnswerShape::objectOfObjects};
 
-// The output directory of `plan` below `base`, or below the library's Files directory, created
-// if missing; nothing when the library's own path is unknown. Throws when that path is too
-// short to hold a Libraries directory.
-std::optional<std::string> outputDirectory(const char* base, const FileExportPlan& plan) {
+const FileExportPlan& planOf(FileKind kind) {
+    switch (kind) {
+        case FileKind::fundamental:
+            return kFundamental;
+        case FileKind::iaa:
+            return kIAA;
+        case FileKind::volume:
+            break;
+    }
+    return kVolume;
+}
+
+api::PostOutcome fetch(session::Processor& session, FileKind kind) {
+    switch (kind) {
+        case FileKind::fundamental:
+            return session.getFundaAllSym();
+        case FileKind::iaa:
+            return session.getIAAAllSymbols();
+        case FileKind::volume:
+            break;
+    }
+    return session.getVolumeAllSymbols();
+}
+
+// The output directory of `plan` below `base`, or below the library's Files directory.
+Outcome<std::string> outputDirectory(const char* base, const FileExportPlan& plan) {
     std::string root;
     if (base != nullptr) {
         root = base;
@@ -34,72 +63,71 @@ std::optional<std::string> outputDirectory(const char* base, const FileExportPla
         auto const modulePath =
             platform::modulePathOf(reinterpret_cast<const void*>(&runFileExport));
         if (!modulePath) {
-            return std::nullopt;
+            return Failure{FailureKind::local, "the library's own path is unknown"};
         }
-        root = filesDirectoryOf(*modulePath);
+        try {
+            root = session::filesDirectoryOf(*modulePath);
+        } catch (const std::out_of_range&) {
+            return Failure{
+                FailureKind::local,
+                "the library's directory is too short to hold \"Libraries\": " + *modulePath};
+        }
     }
-    std::string directory = root + platform::kPathSeparator + plan.directoryName;
-    platform::createDirectory(directory);
-    return directory;
+    return root + platform::kPathSeparator + plan.directoryName;
 }
 
-// Fundamental data: the directory is emptied first, and whatever stops the writing ends it
-// quietly (files written so far stay).
-bool fundamentalFiles(session::Processor& session, const char* base) {
-    std::string text;
-    session.getFundaAllSym(text);
-    trace::text("FK: ", text.size());
-    auto const directory = outputDirectory(base, kFundamental);
-    if (!directory) {
-        return false;
+// Runs of one output directory go one after another, whichever export or family they come
+// from: two of them emptying and writing the same directory at once would mix their files.
+std::mutex& directoryLock(const std::string& directory) {
+    static std::mutex registry;
+    static std::map<std::string, std::unique_ptr<std::mutex>> locks;
+    std::error_code error;
+    auto path = std::filesystem::absolute(directory, error);
+    std::string const key = error ? directory : path.lexically_normal().string();
+    std::lock_guard<std::mutex> lock(registry);
+    auto& slot = locks[key];
+    if (!slot) {
+        slot = std::make_unique<std::mutex>();
     }
-    emptyDirectory(*directory);
-    try {
-        auto answer = parseAnswer(text);
-        writeElementFiles(*directory, answer, kFundamental);
-    } catch (...) {
-        // Whatever stops the writing ends it quietly; files written so far stay.
-    }
-    return true;
-}
-
-// IAA and volume data: only an answer that is not JSON ends quietly; a bad element or anything
-// else fails the run.
-bool replaceFiles(const std::string& text, const FileExportPlan& plan, const char* base) {
-    auto const directory = outputDirectory(base, plan);
-    if (!directory) {
-        return false;
-    }
-    nlohmann::json answer;
-    try {
-        answer = parseAnswer(text);
-    } catch (const nlohmann::json::parse_error&) {
-        return true;
-    } catch (const AnswerTooDeep&) {
-        return true;
-    }
-    writeElementFiles(*directory, answer, plan);
-    return true;
+    return *slot;
 }
 
 }  // namespace
 
-bool runFileExport(session::Processor& session, FileKind kind, const char* base) {
-    static std::mutex oneAtATime[3];
-    std::lock_guard<std::mutex> lock(oneAtATime[static_cast<int>(kind)]);
-    std::string text;
-    switch (kind) {
-        case FileKind::fundamental:
-            return fundamentalFiles(session, base);
-        case FileKind::iaa:
-            session.getIAAAllSymbols(text);
-            trace::text("FK: ", text.size());
-            return replaceFiles(text, kIAA, base);
-        case FileKind::volume:
-            session.getVolumeAllSymbols(text);
-            return replaceFiles(text, kVolume, base);
+Outcome<Done> runFileExport(session::Processor& session, FileKind kind, const char* base,
+                            api::ErrorStatus errorStatus) {
+    FileExportPlan const& plan = planOf(kind);
+    auto reply = fetch(session, kind);
+    std::string const exchange = reply ? reply.value().exchange : std::string();
+    auto const text = api::replyBody(std::move(reply), errorStatus);
+    if (!text) {
+        return text.failure();
     }
-    return false;
+    if (kind != FileKind::volume) {
+        trace::text("FK: ", text.value().size());
+    }
+    auto const files = session::planFiles(text.value(), plan);
+    if (!files) {
+        return Failure{files.failure().kind, exchange + ": " + files.failure().reason};
+    }
+    auto const directory = outputDirectory(base, plan);
+    if (!directory) {
+        return directory.failure();
+    }
+    std::lock_guard<std::mutex> lock(directoryLock(directory.value()));
+    auto const usable = session::ensureDirectory(directory.value());
+    if (!usable) {
+        return usable;
+    }
+    // Instruments that left the answer leave the fundamental directory too.
+    if (plan.mode == FileMode::appendLine) {
+        auto const emptied = session::emptyDirectory(directory.value());
+        if (!emptied) {
+            return emptied;
+        }
+    }
+    session::writeFiles(directory.value(), files.value());
+    return Done{};
 }
 
 }  // namespace corvo::exports
@@ -113,7 +141,12 @@ bool fileExport(const char* name, FileKind kind) {
     return corvo::exports::whileRunning(false, [&](Processor& session) {
         corvo::trace::text(name);
         return corvo::exports::tracingFailures("Error exception:", [&] {
-            return corvo::exports::runFileExport(session, kind, nullptr);
+            auto const outcome = corvo::exports::runFileExport(session, kind, nullptr,
+                                                               corvo::api::ErrorStatus::asReply);
+            if (!outcome) {
+                corvo::trace::text("Error exception:", outcome.failure().reason);
+            }
+            return outcome.ok();
         });
     });
 }

@@ -2,70 +2,109 @@
 
 #include "exports/library_objects.h"
 #include "platform/platform.h"
-#include "trace/failure.h"
 #include "trace/trace.h"
 
 namespace corvo::exports {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr std::chrono::milliseconds kPollInterval{20};
 constexpr std::chrono::seconds kStartBound{15};
+// The legacy start answers an unreadable API port only after this pause.
+constexpr std::chrono::milliseconds kUnreadablePortPause{2000};
 
-// Waits until the subscriber has connected. A session whose threads ended, or that did not
-// connect within the bound, is stopped and reported as not started.
-bool waitUntilRunning(session::Processor& session) {
+// Waits until the subscriber has connected. A session whose threads ended, that did not connect
+// by `until`, or whose library began to end, is stopped and reported as not started.
+StartResult waitUntilRunning(session::Processor& session, Clock::time_point until) {
     trace::text("Wait for initial success: ");
-    auto const deadline = std::chrono::steady_clock::now() + kStartBound;
     while (!session.running) {
-        bool const threadsEnded = !session.monitorAlive;
-        if (threadsEnded || std::chrono::steady_clock::now() >= deadline) {
-            failure::note(threadsEnded
-                              ? "the session's threads ended before the stream " +
-                                    session.endpoint() + " was connected"
-                              : "the stream " + session.endpoint() + " was not connected within " +
-                                    std::to_string(kStartBound.count()) + " s");
+        std::string reason;
+        if (!session.monitorAlive) {
+            reason = "the session's threads ended before the stream " + session.endpoint() +
+                     " was connected";
+        } else if (Clock::now() >= until) {
+            reason = "the stream " + session.endpoint() + " was not connected within " +
+                     std::to_string(kStartBound.count()) + " s";
+        } else if (libraryEnding()) {
+            reason = "the library is ending";
+        }
+        if (!reason.empty()) {
             session.endSession();
-            return false;
+            return {StartOutcome::failed, reason};
         }
         platform::pause(kPollInterval);
     }
-    return true;
+    return {StartOutcome::started, {}};
 }
 
-bool startSession(session::Processor& session, StartArguments arguments) {
+// The start's plan, or why the servers cannot be used.
+api::Outcome<session::StartPlan> planOf(StartArguments& arguments, Clock::time_point until) {
+    session::StartPlan plan{std::move(arguments.key), arguments.login, {}, {}, until};
+    if (auto* const servers = std::get_if<session::SessionServers>(&arguments.servers)) {
+        plan.servers = std::move(*servers);
+        plan.errorStatus = api::ErrorStatus::asFailure;
+        return plan;
+    }
+    auto const& texts = std::get<LegacyServerTexts>(arguments.servers);
+    auto legacy = session::readLegacyServers(texts.zmqServer, texts.apiServer);
+    if (!legacy.servers) {
+        if (legacy.portUnreadable) {
+            trace::text("Error exception:", "stoi");
+            platform::pause(kUnreadablePortPause);
+        }
+        return legacy.servers.failure();
+    }
+    plan.servers = std::move(legacy.servers).value();
+    plan.errorStatus = api::ErrorStatus::asReply;
+    return plan;
+}
+
+StartResult startSession(session::Processor& session, StartArguments arguments) {
     PhaseScope const starting(SessionPhase::starting);
+    auto const until = Clock::now() + kStartBound;
     // Threads of a session that failed by itself may still be winding down.
     session.endSession();
-    std::int32_t result = 0;
-    try {
-        result = session.Initialize(std::move(arguments.key), arguments.login,
-                                    std::move(arguments.zmqServer), std::move(arguments.apiServer));
-    } catch (const std::exception& error) {
-        trace::text("Error exception:", error.what());
-        failure::note(std::string("the session could not be started: ") + error.what());
-        result = 0;
+    auto plan = planOf(arguments, until);
+    if (!plan) {
+        return {StartOutcome::failed, plan.failure().reason};
     }
-    trace::text("Initial result: ", result);
-    if (result == 1 && !waitUntilRunning(session)) {
-        result = 0;
+    auto const initialized = session.Initialize(std::move(plan).value());
+    trace::text("Initial result: ", initialized.ok() ? 1 : 0);
+    if (!initialized) {
+        session.endSession();
+        return {StartOutcome::failed, initialized.failure().reason};
     }
+    auto result = waitUntilRunning(session, until);
     trace::text("Initial success");
-    return result != 0;
+    return result;
 }
 
 }  // namespace
 
-StartOutcome startUnlessRunning(session::Processor& session, StartArguments arguments) {
+StartResult startUnlessRunning(session::Processor& session, StartArguments arguments) {
     std::lock_guard<std::mutex> lock(lifecycleMutex());
     if (libraryEnding()) {
-        return StartOutcome::libraryEnding;
+        return {StartOutcome::libraryEnding, {}};
     }
     if (session.running) {
         trace::text("already init");
-        return StartOutcome::alreadyRunning;
+        return {StartOutcome::alreadyRunning, {}};
     }
-    return startSession(session, std::move(arguments)) ? StartOutcome::started
-                                                       : StartOutcome::failed;
+    StartResult result{StartOutcome::failed, {}};
+    try {
+        result = startSession(session, std::move(arguments));
+    } catch (const std::exception& error) {
+        trace::text("Error exception:", error.what());
+        session.endSession();
+        result.reason = std::string("the session could not be started: ") + error.what();
+    }
+    // An end that began meanwhile wins: the session it asked to stop must not live on.
+    if (libraryEnding()) {
+        session.endSession();
+        return {StartOutcome::libraryEnding, {}};
+    }
+    return result;
 }
 
 bool stopSession(session::Processor& session) {

@@ -6,23 +6,36 @@
 
 #include <cstdint>
 #include <string>
+#include <variant>
 
 #include "session/processor.h"
 
 namespace corvo::exports {
 
-struct StartArguments {
-    std::string key;
-    std::int32_t login;
+// The legacy hosts' texts: the stream host, and the API port that joined to it names the API.
+struct LegacyServerTexts {
     std::string zmqServer;
     std::string apiServer;
 };
 
+struct StartArguments {
+    std::string key;
+    std::int32_t login;
+    std::variant<LegacyServerTexts, session::SessionServers> servers;
+};
+
 enum class StartOutcome { started, alreadyRunning, failed, libraryEnding };
 
-// Starts a session unless one runs, and waits until its stream is connected. A failure notes its
-// reason for the thread.
-StartOutcome startUnlessRunning(session::Processor& session, StartArguments arguments);
+struct StartResult {
+    StartOutcome outcome;
+    std::string reason;  // why the start failed
+};
+
+// Starts a session unless one runs, and waits until its stream is connected. Every exchange and
+// wait of the start ends within one bound. The legacy texts keep the legacy start's ways: an
+// error status's body is read as the reply, an unreadable port answers after a pause; the C
+// interface's servers take an error status as the failure it is.
+StartResult startUnlessRunning(session::Processor& session, StartArguments arguments);
 
 // Stops the session, or what a session that failed by itself left; answers whether one ran.
 bool stopSession(session::Processor& session);

@@ -6,6 +6,7 @@
 namespace {
 
 using corvo::exports::insideLibrary;
+using corvo::exports::LegacyServerTexts;
 using corvo::exports::narrow;
 using corvo::exports::StartOutcome;
 using corvo::exports::startUnlessRunning;
@@ -21,9 +22,10 @@ CORVO_API bool ea_Initial(const corvo_char16* key, std::int32_t login,
         if (key == nullptr || zmqServer == nullptr || apiServer == nullptr) {
             return false;
         }
-        auto const outcome =
-            startUnlessRunning(session, {narrow(key), login, narrow(zmqServer), narrow(apiServer)});
-        return outcome == StartOutcome::started || outcome == StartOutcome::alreadyRunning;
+        auto const result = startUnlessRunning(
+            session, {narrow(key), login, LegacyServerTexts{narrow(zmqServer), narrow(apiServer)}});
+        return result.outcome == StartOutcome::started ||
+               result.outcome == StartOutcome::alreadyRunning;
     });
 }
 
@@ -38,8 +40,8 @@ CORVO_API bool cs_Initial(const char* key, std::int32_t login, const char* zmqSe
         trace::text("zmq_sever: ", zmqServer);
         trace::text("api_server: ", apiServer);
         // Unlike ea_Initial, a session that already runs is reported as false.
-        return startUnlessRunning(session, {key, login, zmqServer, apiServer}) ==
-               StartOutcome::started;
+        return startUnlessRunning(session, {key, login, LegacyServerTexts{zmqServer, apiServer}})
+                   .outcome == StartOutcome::started;
     });
 }
 

@@ -3,6 +3,7 @@
 
 namespace {
 
+using corvo::api::ErrorStatus;
 using corvo::exports::insideLibrary;
 using corvo::exports::narrow;
 using corvo::exports::whileRunning;
@@ -19,8 +20,8 @@ CORVO_API bool ea_Subscribe(const corvo_char16* symbols, corvo_char16* out) {
         if (symbols == nullptr || out == nullptr) {
             return false;
         }
-        std::string text;
-        session.addSymbol(narrow(symbols), text, true);
+        std::string const text =
+            session.addSymbol(narrow(symbols), true, ErrorStatus::asReply).snapshot;
         widenInto(text, out);
         trace::text("ea_Subscribe Output: ", text);
         return true;
@@ -93,12 +94,12 @@ CORVO_API bool cs_Subscribe(const char* symbols, std::string* out) {
         if (symbols == nullptr || out == nullptr) {
             return false;
         }
-        std::string text;
-        if (!session.addSymbol(symbols, text, false)) {
+        auto subscription = session.addSymbol(symbols, false, ErrorStatus::asReply);
+        if (!subscription.filtered || subscription.stopped) {
             return false;
         }
-        trace::text("Output:", text);
-        *out = std::move(text);
+        trace::text("Output:", subscription.snapshot);
+        *out = std::move(subscription.snapshot);
         return true;
     });
 }

@@ -20,11 +20,10 @@ inline constexpr char kPathSeparator = '/';
 // Full path of the module (DLL or shared library) that contains `address`, or nothing.
 std::optional<std::string> modulePathOf(const void* address);
 
-// Creates the last component of `path`; the outcome is deliberately not reported because
-// the directory usually exists already.
-void createDirectory(const std::string& path);
-
 void pause(std::chrono::milliseconds duration);
+
+// This process's id, for names that must not clash with another process's.
+std::uint32_t processId();
 
 // Millisecond tick counter; wraps at 2^32 like the system counter it stands for.
 std::uint32_t tickCount();

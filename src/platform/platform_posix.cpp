@@ -2,7 +2,7 @@
 #include "platform/platform.h"
 
 #include <dlfcn.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -18,13 +18,12 @@ std::optional<std::string> modulePathOf(const void* address) {
     return std::string(info.dli_fname);
 }
 
-void createDirectory(const std::string& path) {
-    // An existing directory is the usual case, so the result is not looked at.
-    (void)::mkdir(path.c_str(), 0755);
-}
-
 void pause(std::chrono::milliseconds duration) {
     std::this_thread::sleep_for(duration);
+}
+
+std::uint32_t processId() {
+    return static_cast<std::uint32_t>(::getpid());
 }
 
 std::uint32_t tickCount() {

@@ -31,13 +31,12 @@ std::optional<std::string> modulePathOf(const void* address) {
     }
 }
 
-void createDirectory(const std::string& path) {
-    // An existing directory is the usual case, so the result is not looked at.
-    (void)CreateDirectoryA(path.c_str(), nullptr);
-}
-
 void pause(std::chrono::milliseconds duration) {
     Sleep(static_cast<DWORD>(duration.count()));
+}
+
+std::uint32_t processId() {
+    return GetCurrentProcessId();
 }
 
 std::uint32_t tickCount() {

@@ -1,11 +1,9 @@
 // The API calls of Processor. Every request is the credential block, optionally one more
-// field, encrypted and posted to the call's own target; the calls differ only in the table
-// entries below and in how the reply is read.
+// field, encrypted and posted to the call's own target. Each answers what the server said, or
+// why the exchange failed; the caller reads the reply as its family needs.
 #include <algorithm>
-#include <stdexcept>
 
 #include "api/payload_cipher.h"
-#include "api/reply_number.h"
 #include "corvo/build_constants.h"
 #include "session/processor.h"
 
@@ -49,95 +47,67 @@ std::string Processor::requestPlaintext(const std::string* field) const {
     return plaintext;
 }
 
-std::int32_t Processor::postDataRequest(const char* target, const std::string* field,
-                                        std::string& out) {
-    try {
-        out = api_.RequestPost(target, encrypt(requestPlaintext(field)));
-        return 1;
-    } catch (const std::exception&) {
-        return 0;
-    }
+api::PostOutcome Processor::postDataRequest(const char* target, const std::string* field,
+                                            Clock::time_point until) {
+    return api_.RequestPost(target, encrypt(requestPlaintext(field)), until);
 }
 
-std::int32_t Processor::postNumberRequest(const char* target, const std::string& plaintext) {
-    auto const number = api::readDecimal(api_.RequestPost(target, encrypt(plaintext)));
-    if (!number) {
-        throw std::invalid_argument("reply is not a number");
-    }
-    return *number;
+api::PostOutcome Processor::authen(std::int32_t account, Clock::time_point until) {
+    std::string const field = std::to_string(account);
+    return postDataRequest("/authen", &field, until);
 }
 
-std::int32_t Processor::authen(std::int32_t account) {
-    try {
-        std::string const field = std::to_string(account);
-        // Any number counts as announced; the value is the server's business.
-        postNumberRequest("/authen", requestPlaintext(&field));
-        return 1;
-    } catch (const std::exception&) {
-        return 0;
-    }
+api::PostOutcome Processor::getZMQPort(Clock::time_point until) {
+    return postDataRequest("/balancer", nullptr, until);
 }
 
-std::int32_t Processor::getZMQPort() {
-    try {
-        return postNumberRequest("/balancer", requestPlaintext(nullptr));
-    } catch (const std::exception&) {
-        return 0;
-    }
-}
-
-std::int32_t Processor::feedback(std::int32_t account, std::int32_t second, std::int32_t third,
-                                 std::int32_t fourth, std::string message) {
-    try {
-        // The only request without the user key: the scrambled client secret opens it.
-        std::string plaintext = api::xorWithKey(clientSecret, api::dayKey());
-        for (std::int32_t const number : {account, second, third, fourth}) {
-            plaintext.push_back('|');
-            plaintext.append(std::to_string(number));
-        }
+api::PostOutcome Processor::feedback(std::int32_t account, std::int32_t second, std::int32_t third,
+                                     std::int32_t fourth, std::string message) {
+    // The only request without the user key: the scrambled client secret opens it.
+    std::string plaintext = api::xorWithKey(clientSecret, api::dayKey());
+    for (std::int32_t const number : {account, second, third, fourth}) {
         plaintext.push_back('|');
-        plaintext.append(withoutBars(std::move(message)));
-        return postNumberRequest("/feedback", plaintext);
-    } catch (const std::exception&) {
-        return 0;
+        plaintext.append(std::to_string(number));
     }
+    plaintext.push_back('|');
+    plaintext.append(withoutBars(std::move(message)));
+    return api_.RequestPost("/feedback", encrypt(plaintext));
 }
 
-std::int32_t Processor::getFundaAllSym(std::string& out) {
-    return postDataRequest(kFundaAllSym, nullptr, out);
+api::PostOutcome Processor::getFundaAllSym() {
+    return postDataRequest(kFundaAllSym, nullptr);
 }
 
-std::int32_t Processor::getFundaSingleSym(std::string symbol, std::string& out) {
-    return postDataRequest(kFundaSingleSym, &symbol, out);
+api::PostOutcome Processor::getFundaSingleSym(std::string symbol) {
+    return postDataRequest(kFundaSingleSym, &symbol);
 }
 
-std::int32_t Processor::getIAA(std::string symbol, std::string& out) {
-    return postDataRequest(kIAA, &symbol, out);
+api::PostOutcome Processor::getIAA(std::string symbol) {
+    return postDataRequest(kIAA, &symbol);
 }
 
-std::int32_t Processor::getIAAAllSymbols(std::string& out) {
-    return postDataRequest(kIAAAllSymbols, nullptr, out);
+api::PostOutcome Processor::getIAAAllSymbols() {
+    return postDataRequest(kIAAAllSymbols, nullptr);
 }
 
-std::int32_t Processor::getKeyMarketStatisticsPerformance(std::string& out) {
-    return postDataRequest(kKeyMarketStatistics, nullptr, out);
+api::PostOutcome Processor::getKeyMarketStatisticsPerformance() {
+    return postDataRequest(kKeyMarketStatistics, nullptr);
 }
 
-std::int32_t Processor::getVolume(std::string symbol, std::string& out) {
-    return postDataRequest(kVolume, &symbol, out);
+api::PostOutcome Processor::getVolume(std::string symbol) {
+    return postDataRequest(kVolume, &symbol);
 }
 
-std::int32_t Processor::getVolumeAllSymbols(std::string& out) {
-    return postDataRequest(kVolumeAllSymbols, nullptr, out);
+api::PostOutcome Processor::getVolumeAllSymbols() {
+    return postDataRequest(kVolumeAllSymbols, nullptr);
 }
 
-bool Processor::getSymbolDatas(std::string symbols, std::string& out, bool ea) {
-    const char* const target = ea ? kSymbolDatasEa : kSymbolDatas;
-    return postDataRequest(target, &symbols, out) != 0;
+api::PostOutcome Processor::getSymbolDatas(std::string symbols, bool ea) {
+    return postDataRequest(ea ? kSymbolDatasEa : kSymbolDatas, &symbols);
 }
 
-bool Processor::getTop20Datas(std::string& out) {
-    return postDataRequest(kTop20Datas, nullptr, out) != 0;
+api::PostOutcome Processor::getTop20Datas() {
+    return postDataRequest(kTop20Datas, nullptr);
 }
 
 }  // namespace corvo::session

@@ -1,18 +1,26 @@
 // The file side of the file exports: where the Files directory is, how an instrument's file is
-// named, and writing one file per element of an answer. Pure apart from the file system.
+// named, checking a whole answer and turning it into files, and writing them so that no reader
+// ever sees half a file. Pure apart from the file system.
 #pragma once
 
 #include <nlohmann/json.hpp>
 
-#include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "api/outcome.h"
 
 namespace corvo::session {
 
 enum class FileMode {
-    appendLine,  // one line per element, appended (fundamental)
+    appendLine,  // one line per element, in element order (fundamental)
     replace,     // the last element of a code wins, no line end (IAA, volume)
+};
+
+enum class AnswerShape {
+    arrayOfObjects,   // [{...}, ...]
+    objectOfObjects,  // {"key": {...}, ...}
 };
 
 struct FileExportPlan {
@@ -20,6 +28,13 @@ struct FileExportPlan {
     const char* codeKey;        // member holding the instrument code
     const char* extension;      // with its dot
     FileMode mode;
+    AnswerShape shape;
+};
+
+// One output file: its name in the output directory and its whole content.
+struct PlannedFile {
+    std::string name;
+    std::string content;
 };
 
 // Raised for answers nested deeper than the writer is willing to serialise.
@@ -35,18 +50,27 @@ std::string filesDirectoryOf(const std::string& modulePath);
 // The file name of a code: code + extension, or code + "_" + extension for "COM7".
 std::string instrumentFileName(const std::string& code, const char* extension);
 
-// False for codes that would leave the output directory.
+// False for codes that cannot be file names in the output directory: a separator, "." or
+// "..", a control character.
 bool isSafeFileCode(const std::string& code);
 
 // Parses strictly; throws nlohmann's parse_error, or AnswerTooDeep for hostile nesting.
 nlohmann::json parseAnswer(const std::string& text);
 
-// Removes every entry below `directory`; throws std::filesystem::filesystem_error.
-void emptyDirectory(const std::string& directory);
+// The files a whole answer makes, in the order of their first element, or a bad answer when
+// the text is not JSON or not of the plan's shape. Elements whose code cannot be a file name
+// are left out.
+api::Outcome<std::vector<PlannedFile>> planFiles(const std::string& text,
+                                                 const FileExportPlan& plan);
 
-// Writes one file per element of `answer` into `directory`. An element that is neither an
-// object nor null raises nlohmann's type_error; files written before it stay.
-void writeElementFiles(const std::string& directory, nlohmann::json& answer,
-                       const FileExportPlan& plan);
+// Creates `directory` and its parents when missing; a failure names it.
+api::Outcome<api::Done> ensureDirectory(const std::string& directory);
+
+// Removes every entry below `directory`; a failure names it.
+api::Outcome<api::Done> emptyDirectory(const std::string& directory);
+
+// Writes each file under a temporary name in `directory` and renames it into place; a file
+// that cannot be written is skipped and leaves nothing behind. Answers how many were written.
+std::size_t writeFiles(const std::string& directory, const std::vector<PlannedFile>& files);
 
 }  // namespace corvo::session

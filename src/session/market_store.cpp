@@ -27,8 +27,9 @@ void Processor::fileRecord(std::string_view topic, std::string& record) {
         auto const node = records.try_emplace(std::string(topic)).first;
         slot = topicIndex_.emplace(node->first, TopicSlot{&node->second, false}).first;
     }
-    // The caller reuses the old record's storage for its next message.
-    std::size_t const bytes = record.size();
+    // The caller reuses the old record's storage for its next message. The message brought
+    // the topic and the payload, without the record's quotes and colon.
+    std::size_t const bytes = record.size() - 3;
     slot->second.record->swap(record);
     if (!slot->second.updated) {
         slot->second.updated = true;
@@ -55,13 +56,13 @@ std::vector<std::string> Processor::takeUpdatedTopics() {
     return std::exchange(updatedTopics, {});
 }
 
-void Processor::storeTop20(std::string_view text) {
+void Processor::storeTop20(std::string_view text, std::size_t messageBytes) {
     Gate::Section section(storeGate_);
     top20Text.assign(text);
     ++top20Streamed_;
     auto const now = StreamHealth::nowMs();
     health_.messages.fetch_add(1, std::memory_order_relaxed);
-    health_.bytes.fetch_add(text.size(), std::memory_order_relaxed);
+    health_.bytes.fetch_add(messageBytes, std::memory_order_relaxed);
     health_.lastMessageMs.store(now, std::memory_order_relaxed);
     health_.top20Ms.store(now, std::memory_order_relaxed);
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "api/reply_reading.h"
 #include "platform/platform.h"
 #include "session/processor.h"
 #include "trace/trace.h"
@@ -76,9 +77,9 @@ void Processor::subscribeTop20AndFetchSnapshot() {
         throw std::runtime_error("the Top20 filter was refused");
     }
     std::uint64_t const streamedBefore = top20StreamCount();
-    std::string snapshot;
-    getTop20Datas(snapshot);
-    storeTop20Snapshot(snapshot, streamedBefore);
+    // As the legacy hosts always saw it: an error status's body, or "0" after a failed exchange.
+    storeTop20Snapshot(api::legacyText(api::replyBody(getTop20Datas(), api::ErrorStatus::asReply)),
+                       streamedBefore);
 }
 
 void Processor::watchEvents(const std::future<void>& subscriberEnded) {

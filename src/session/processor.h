@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <future>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -17,13 +18,33 @@
 #include <vector>
 
 #include "api/api_client.h"
+#include "api/reply_reading.h"
 #include "session/connect_monitor.h"
 #include "session/gate.h"
 #include "session/refresh_assembly.h"
+#include "session/session_servers.h"
 #include "session/stream_commands.h"
 #include "session/stream_health.h"
 
 namespace corvo::session {
+
+// What a session start needs.
+struct StartPlan {
+    std::string key;
+    std::int32_t login = 0;
+    SessionServers servers;
+    api::ErrorStatus errorStatus = api::ErrorStatus::asReply;  // how the start reads replies
+    api::ApiClient::Clock::time_point until;                   // every exchange ends by then
+};
+
+// What a subscription came to.
+struct Subscription {
+    bool filtered = true;              // false: the stream refused a filter, and nothing followed
+    bool stopped = false;              // no session ran, or it stopped between instruments
+    std::string snapshot;              // a JSON object of the snapshot members that arrived
+    std::vector<std::string> missing;  // codes whose snapshot did not arrive
+    std::optional<api::Failure> failure;  // the first snapshot exchange that failed
+};
 
 class Processor final {
   public:
@@ -38,8 +59,7 @@ class Processor final {
     virtual void runSubscriber();
 
     // Session start and stop, on the caller's thread.
-    std::int32_t Initialize(std::string key, std::int32_t login, std::string zmqServer,
-                            std::string apiServer);
+    api::Outcome<api::Done> Initialize(StartPlan plan);
     std::int32_t Deinitialize();
     // Starts the monitor thread, which starts the subscriber; false when no thread could be made.
     bool startSessionThreads();
@@ -51,33 +71,36 @@ class Processor final {
     // has stopped: no thread of the session is left running library code.
     void endSession();
 
-    // Subscriptions, serialised by the subscription gate.
-    bool addSymbol(std::string symbols, std::string& out, bool ea);
+    // Subscriptions. The filters and lists are serialised by the subscription gate; snapshots
+    // are fetched outside it, and a stop ends a subscription between instruments.
+    Subscription addSymbol(std::string symbols, bool ea, api::ErrorStatus errorStatus);
     bool removeSymbol(std::string symbol);
     std::vector<std::string> subscribedSnapshot();
 
-    // API calls: authentication, balancer and feedback.
-    std::int32_t authen(std::int32_t account);
-    std::int32_t getZMQPort();
-    std::int32_t feedback(std::int32_t account, std::int32_t second, std::int32_t third,
-                          std::int32_t fourth, std::string message);
-
-    // API calls: market data. `out` takes the reply ("0" after a failed exchange) and is left
-    // as it was only when the call itself fails.
-    std::int32_t getFundaAllSym(std::string& out);
-    std::int32_t getFundaSingleSym(std::string symbol, std::string& out);
-    std::int32_t getIAA(std::string symbol, std::string& out);
-    std::int32_t getIAAAllSymbols(std::string& out);
-    std::int32_t getKeyMarketStatisticsPerformance(std::string& out);
-    std::int32_t getVolume(std::string symbol, std::string& out);
-    std::int32_t getVolumeAllSymbols(std::string& out);
-    bool getSymbolDatas(std::string symbols, std::string& out, bool ea);
-    bool getTop20Datas(std::string& out);
+    // API calls. Each answers the server's reply whatever its status, or the failed exchange
+    // with its reason; `until` bounds the exchange beyond its own deadline.
+    using Clock = api::ApiClient::Clock;
+    api::PostOutcome authen(std::int32_t account,
+                            Clock::time_point until = Clock::time_point::max());
+    api::PostOutcome getZMQPort(Clock::time_point until = Clock::time_point::max());
+    api::PostOutcome feedback(std::int32_t account, std::int32_t second, std::int32_t third,
+                              std::int32_t fourth, std::string message);
+    api::PostOutcome getFundaAllSym();
+    api::PostOutcome getFundaSingleSym(std::string symbol);
+    api::PostOutcome getIAA(std::string symbol);
+    api::PostOutcome getIAAAllSymbols();
+    api::PostOutcome getKeyMarketStatisticsPerformance();
+    api::PostOutcome getVolume(std::string symbol);
+    api::PostOutcome getVolumeAllSymbols();
+    api::PostOutcome getSymbolDatas(std::string symbols, bool ea);
+    api::PostOutcome getTop20Datas();
 
     // The market-data store, guarded by the store gate.
-    // Files `record` as the latest of `topic`; `record` gets back storage to reuse.
+    // Files `record` ("topic":payload) as the latest of `topic`; `record` gets back storage to
+    // reuse.
     void fileRecord(std::string_view topic, std::string& record);
-    void storeTop20(std::string_view text);  // a streamed ranking
+    // A streamed ranking, from a message of `messageBytes` topic and payload bytes.
+    void storeTop20(std::string_view text, std::size_t messageBytes);
     std::uint64_t top20StreamCount();
     // The HTTP snapshot, unless a streamed ranking arrived since `streamCountBefore`.
     void storeTop20Snapshot(std::string_view text, std::uint64_t streamCountBefore);
@@ -109,8 +132,8 @@ class Processor final {
     void setStreamEndpoint(std::string endpoint);
 
     std::string requestPlaintext(const std::string* field) const;
-    std::int32_t postDataRequest(const char* target, const std::string* field, std::string& out);
-    std::int32_t postNumberRequest(const char* target, const std::string& plaintext);
+    api::PostOutcome postDataRequest(const char* target, const std::string* field,
+                                     Clock::time_point until = Clock::time_point::max());
     void subscribeTop20AndFetchSnapshot();
     void joinSessionThreads();
     void watchEvents(const std::future<void>& subscriberEnded);
@@ -132,6 +155,7 @@ class Processor final {
     mutable std::mutex sessionTextMutex_;
     std::string userKey;
     std::vector<std::string> subscribedSymbols;  // subscription gate
+    std::vector<std::string> withoutSnapshot_;   // subscribed, no snapshot yet; same gate
     std::string streamEndpoint;                  // written by Initialize before the threads run
     const std::string clientSecret;
     Gate storeGate_;
@@ -157,6 +181,7 @@ class Processor final {
     std::unordered_map<std::string_view, TopicSlot> topicIndex_;
     StreamHealth health_;  // written under the store gate, read by anyone
     void updateTopicCounts();
+    void updateSubscriptionCount();  // under the subscription gate
 
     api::ApiClient& api_;
     zmq::socket_t& streamSocket_;  // touched by the monitor until the subscriber owns it

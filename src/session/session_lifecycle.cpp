@@ -1,11 +1,9 @@
 // Session start and stop on the caller's thread. The threads wind down by themselves once the
 // flags fall; the session exports do the waiting.
-#include "api/reply_number.h"
+#include "api/reply_reading.h"
 #include "logging/logger_setup.h"
 #include "platform/platform.h"
 #include "session/processor.h"
-#include "session/text_fields.h"
-#include "trace/failure.h"
 #include "trace/trace.h"
 
 namespace corvo::session {
@@ -13,14 +11,15 @@ namespace {
 constexpr std::chrono::milliseconds kStartPause{2000};
 }
 
-std::int32_t Processor::Initialize(std::string key, std::int32_t login, std::string zmqServer,
-                                   std::string apiServer) {
+api::Outcome<api::Done> Processor::Initialize(StartPlan plan) {
+    using api::Failure;
+    using api::FailureKind;
     trace::text("Initialize");
-    apiServer = zmqServer + ":" + apiServer;
     {
         Gate::Section section(subscriptionGate_);
         subscribedSymbols.clear();
-        health_.subscriptions.store(0, std::memory_order_relaxed);
+        withoutSnapshot_.clear();
+        updateSubscriptionCount();
     }
     setStreamEndpoint({});
     {
@@ -28,54 +27,47 @@ std::int32_t Processor::Initialize(std::string key, std::int32_t login, std::str
         takeUpdatedTopics();
         updateTopicCounts();
     }
-    api_.setServer({});
-    trace::text("key: ", trace::secretPrefix(key));
-    trace::text("Login: ", login);
-    trace::text("zmq_sever: ", zmqServer);
-    trace::text("api_server: ", apiServer);
+    SessionServers const& servers = plan.servers;
+    trace::text("key: ", trace::secretPrefix(plan.key));
+    trace::text("Login: ", plan.login);
+    trace::text("zmq_sever: ", servers.streamHost);
+    trace::text("api_server: ", servers.apiHost, ":", servers.apiPort);
     // Released at the end of the start: a start that fails stops the flush worker again.
     auto logFile = logging::setUpLogging();
-    setUserKey(key);
+    setUserKey(std::move(plan.key));
+    api_.setServer({servers.apiHost, servers.apiPort});
 
-    auto const pieces = splitFields(apiServer, ':');
-    if (pieces.size() != 2 && pieces.size() != 3) {
-        failure::note("\"" + apiServer + "\" names no API host and port");
-        return 0;
+    auto const streamPort = api::replyNumber(getZMQPort(plan.until), plan.errorStatus);
+    if (!streamPort) {
+        Failure const& failure = streamPort.failure();
+        return Failure{failure.kind, failure.kind == FailureKind::refused
+                                         ? "the API refused the credentials: " + failure.reason
+                                         : "the balancer failed: " + failure.reason};
     }
-    std::string host = pieces.size() == 2 ? pieces[0] : pieces[0] + ":" + pieces[1];
-    api_.setServer({host, 80});
-    auto const port = api::readDecimal(pieces.back());
-    if (!port) {
-        trace::text("Error exception:", "stoi");
-        failure::note("the API port \"" + pieces.back() + "\" is not a number");
-        platform::pause(kStartPause);
-        return 0;
-    }
-    api_.setServer({std::move(host), *port});
-
-    failure::clear();
-    std::int32_t const streamPort = getZMQPort();
     // A stream endpoint without a real port could never deliver: the start has failed.
-    if (streamPort < 1 || streamPort > 65535) {
-        failure::note(failure::noted() ? std::string("the balancer failed: ") + failure::reason()
-                                       : "the balancer named no usable stream port (" +
-                                             std::to_string(streamPort) + ")");
-        return 0;
+    if (streamPort.value() < 1 || streamPort.value() > 65535) {
+        return Failure{FailureKind::badAnswer, "the balancer named no usable stream port (" +
+                                                   std::to_string(streamPort.value()) + ")"};
     }
-    setStreamEndpoint("tcp://" + zmqServer + ":" + std::to_string(streamPort));
+    setStreamEndpoint("tcp://" + servers.streamHost + ":" + std::to_string(streamPort.value()));
     trace::text("zmq_full_sever: ", endpoint());
-    if (authen(login) == 0) {
-        failure::note("the API did not announce the account: its reply is not a number");
-        return 0;
+    // Any number counts as announced; the value is the server's business. Legacy hosts have
+    // always seen a failed announcement read as "0", a number.
+    auto reply = authen(plan.login, plan.until);
+    auto const announced = plan.errorStatus == api::ErrorStatus::asReply
+                               ? api::legacyNumber(std::move(reply))
+                               : api::replyNumber(std::move(reply), plan.errorStatus);
+    if (!announced) {
+        return Failure{announced.failure().kind,
+                       "the API did not announce the account: " + announced.failure().reason};
     }
     if (!startSessionThreads()) {
-        failure::note("the session's threads could not be started");
-        return 0;
+        return Failure{FailureKind::exchange, "the session's threads could not be started"};
     }
     logFile.keepFlushing();
     trace::text("Initialized");
     platform::pause(kStartPause);
-    return 1;
+    return api::Done{};
 }
 
 std::int32_t Processor::Deinitialize() {

@@ -41,6 +41,8 @@ void configure(zmq::socket_t& socket, const CurveKeys& keys) {
     socket.set(zmq::sockopt::curve_secretkey, keys.clientSecret);
     socket.set(zmq::sockopt::rcvtimeo, static_cast<int>(kReceiveTimeout.count()));
     socket.set(zmq::sockopt::linger, 2500);
+    // IPv6 endpoints as well as IPv4 ones.
+    socket.set(zmq::sockopt::ipv6, 1);
     socket.set(zmq::sockopt::tcp_keepalive, 1);
     socket.set(zmq::sockopt::tcp_keepalive_idle, 300);
     socket.set(zmq::sockopt::tcp_keepalive_intvl, 30);
@@ -100,7 +102,7 @@ bool fileNextMessage(Processor& processor, zmq::socket_t& socket, FilingBuffers&
     }
     std::string_view const topic = textOf(buffers.topic);
     if (topic.find("Top20") != std::string_view::npos) {
-        processor.storeTop20(textOf(frame));
+        processor.storeTop20(textOf(frame), topic.size() + frame.size());
     } else {
         auto& record = buffers.record;
         record.clear();

@@ -1,7 +1,11 @@
 // Instrument subscriptions: filters on the stream socket (carried out by the subscriber thread)
-// and the snapshot of each instrument, under the subscription gate from start to end.
+// and the snapshot of each instrument. The subscription gate guards the filters and the lists
+// only; snapshots are fetched outside it, so nothing waits on the network behind the gate.
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 
+#include "api/reply_reading.h"
 #include "session/processor.h"
 #include "session/text_fields.h"
 #include "trace/trace.h"
@@ -9,52 +13,96 @@
 namespace corvo::session {
 namespace {
 
-// Drops the reply's outer braces; an empty reply has no members to give.
-void appendMembers(std::string& out, const std::string& reply) {
-    if (reply.empty()) {
-        return;
+constexpr char kWhiteSpace[] = " \t\n\v\f\r";
+
+// The members of a snapshot reply without its braces, or nothing when the reply is not a
+// JSON object with members: an unknown code's empty reply, "0", an error text.
+std::optional<std::string_view> snapshotMembers(std::string_view reply) {
+    std::size_t const first = reply.find_first_not_of(kWhiteSpace);
+    std::size_t const last = reply.find_last_not_of(kWhiteSpace);
+    if (first == std::string_view::npos || reply[first] != '{' || reply[last] != '}') {
+        return std::nullopt;
     }
-    if (reply.size() > 2) {
-        out.append(reply, 1, reply.size() - 2);
+    std::string_view const object = reply.substr(first, last - first + 1);
+    if (!nlohmann::json::accept(object)) {
+        return std::nullopt;
     }
-    out.push_back(',');
+    std::string_view members = object.substr(1, object.size() - 2);
+    if (members.find_first_not_of(kWhiteSpace) == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return members;
+}
+
+bool contains(const std::vector<std::string>& list, const std::string& code) {
+    return std::find(list.begin(), list.end(), code) != list.end();
+}
+
+void erase(std::vector<std::string>& list, const std::string& code) {
+    list.erase(std::remove(list.begin(), list.end(), code), list.end());
 }
 
 }  // namespace
 
-bool Processor::addSymbol(std::string symbols, std::string& out, bool ea) {
+void Processor::updateSubscriptionCount() {
+    health_.subscriptions.store(subscribedSymbols.size() - withoutSnapshot_.size(),
+                                std::memory_order_relaxed);
+}
+
+Subscription Processor::addSymbol(std::string symbols, bool ea, api::ErrorStatus errorStatus) {
     trace::text("addSymbol ", symbols);
-    Gate::Section section(subscriptionGate_);
+    Subscription outcome;
     if (symbols.empty()) {
         trace::text("Adding all Symbol ");
+        Gate::Section section(subscriptionGate_);
         if (!commands_.change(StreamCommands::Kind::subscribe, "")) {
-            return false;
+            outcome.filtered = false;
+            return outcome;
         }
         subscribedSymbols.clear();
-        health_.subscriptions.store(0, std::memory_order_relaxed);
+        withoutSnapshot_.clear();
+        updateSubscriptionCount();
         trace::text("Subscribed all symbol");
-        return true;
+        return outcome;
     }
     std::string members;
     for (const auto& code : splitFields(withoutWhiteSpace(symbols), ',')) {
-        auto const known = std::find(subscribedSymbols.begin(), subscribedSymbols.end(), code);
-        if (known == subscribedSymbols.end()) {
-            if (!commands_.change(StreamCommands::Kind::subscribe, code + "_")) {
-                return false;
-            }
-            subscribedSymbols.push_back(code);
-            health_.subscriptions.store(subscribedSymbols.size(), std::memory_order_relaxed);
+        // A stop ends the subscription between instruments; without a session nothing starts.
+        if (!monitorRunning) {
+            outcome.stopped = true;
+            break;
         }
-        std::string reply;
-        getSymbolDatas(code, reply, ea);
-        appendMembers(members, reply);
+        {
+            Gate::Section section(subscriptionGate_);
+            if (!contains(subscribedSymbols, code)) {
+                if (!commands_.change(StreamCommands::Kind::subscribe, code + "_")) {
+                    outcome.filtered = false;
+                    return outcome;
+                }
+                subscribedSymbols.push_back(code);
+                withoutSnapshot_.push_back(code);
+                updateSubscriptionCount();
+            }
+        }
+        auto reply = api::replyBody(getSymbolDatas(code, ea), errorStatus);
+        auto const found = reply ? snapshotMembers(reply.value()) : std::nullopt;
+        if (!reply && !outcome.failure) {
+            outcome.failure = reply.failure();
+        }
+        if (found) {
+            members.append(members.empty() ? "" : ",").append(*found);
+        } else {
+            outcome.missing.push_back(code);
+        }
+        Gate::Section section(subscriptionGate_);
+        if (found && contains(subscribedSymbols, code)) {
+            erase(withoutSnapshot_, code);
+            updateSubscriptionCount();
+        }
     }
-    if (!members.empty()) {
-        members.pop_back();
-    }
-    out = "{" + members + "}";
-    trace::text("Subscribed ", symbols);
-    return true;
+    outcome.snapshot = "{" + members + "}";
+    trace::text(outcome.stopped ? "Subscription stopped " : "Subscribed ", symbols);
+    return outcome;
 }
 
 bool Processor::removeSymbol(std::string symbol) {
@@ -65,22 +113,22 @@ bool Processor::removeSymbol(std::string symbol) {
             return false;
         }
         subscribedSymbols.clear();
-        health_.subscriptions.store(0, std::memory_order_relaxed);
+        withoutSnapshot_.clear();
+        updateSubscriptionCount();
         trace::text("Unsubscribed all symbol");
         return true;
     }
     trace::text("Removing Symbol ", symbol);
-    if (std::find(subscribedSymbols.begin(), subscribedSymbols.end(), symbol) ==
-        subscribedSymbols.end()) {
+    if (!contains(subscribedSymbols, symbol)) {
         trace::text("Can't unbscribed ", symbol);
         return false;
     }
     if (!commands_.change(StreamCommands::Kind::unsubscribe, symbol + "_")) {
         return false;
     }
-    subscribedSymbols.erase(std::remove(subscribedSymbols.begin(), subscribedSymbols.end(), symbol),
-                            subscribedSymbols.end());
-    health_.subscriptions.store(subscribedSymbols.size(), std::memory_order_relaxed);
+    erase(subscribedSymbols, symbol);
+    erase(withoutSnapshot_, symbol);
+    updateSubscriptionCount();
     trace::text("Unsubscribed ", symbol);
     return true;
 }

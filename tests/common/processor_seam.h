@@ -17,4 +17,16 @@ struct ProcessorSeam {
     }
 };
 
+// A subscription as the legacy families see it: false when the stream refused a filter or no
+// session ran, the snapshot of the members that arrived in `out` otherwise.
+inline bool legacySubscribe(Processor& processor, const std::string& symbols, std::string& out,
+                            bool ea = false) {
+    auto subscription = processor.addSymbol(symbols, ea, api::ErrorStatus::asReply);
+    bool const subscribed = subscription.filtered && !subscription.stopped;
+    if (subscribed) {
+        out = std::move(subscription.snapshot);
+    }
+    return subscribed;
+}
+
 }  // namespace corvo::session

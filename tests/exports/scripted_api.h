@@ -2,6 +2,8 @@
 // target, and a CURVE publisher whose port the balancer announces.
 #pragma once
 
+#include <algorithm>
+#include <cctype>
 #include <map>
 #include <mutex>
 
@@ -61,6 +63,11 @@ class ScriptedApi {
         }
         if (request.target.rfind("/getsymboldatas", 0) == 0) {
             std::string const code = splitBars(decryptPayload(request.body)).back();
+            // The operator knows upper-case codes only: others have an empty snapshot.
+            bool const known = std::none_of(code.begin(), code.end(), ::islower);
+            if (!known) {
+                return Reply::text("");
+            }
             return Reply::text("{\"" + code + "_Corvo\":{\"snapshot\":\"" + code + "\"}}");
         }
         return Reply::text("0");

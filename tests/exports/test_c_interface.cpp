@@ -3,11 +3,16 @@
 // reason. Its own process, since it ends the library.
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
 #include "corvo.h"
 #include "exports/export_session.h"
 
 namespace {
 
+namespace fs = std::filesystem;
 using namespace corvo::testing;
 using namespace std::chrono_literals;
 
@@ -44,12 +49,19 @@ nlohmann::json status() {
     return nlohmann::json::parse(json.str());
 }
 
+std::string readFile(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
 std::string lastError() {
     return c().corvo_last_error();
 }
 
+// Starts a session unless one runs.
 int startSession() {
-    return c().corvo_start("c-key", 7, "127.0.0.1", services().http.port());
+    int const result = c().corvo_start("c-key", 7, "127.0.0.1", services().http.port());
+    return result == CORVO_ALREADY_RUNNING ? CORVO_OK : result;
 }
 
 TEST(CInterface, WithoutASessionEveryCallAnswersACodeAndAReason) {
@@ -70,9 +82,23 @@ TEST(CInterface, WithoutASessionEveryCallAnswersACodeAndAReason) {
 }
 
 TEST(CInterface, AFailedStartSaysWhy) {
-    services().answer("/balancer", Reply::text("none"));
-    EXPECT_EQ(startSession(), CORVO_START_FAILED);
-    EXPECT_EQ(lastError(), "the balancer named no usable stream port (0)");
+    std::string const api = "POST /balancer to 127.0.0.1:" + apiPort();
+    struct Case {
+        Reply balancer;
+        std::string reason;
+    };
+    for (auto const& c : std::vector<Case>{
+             {Reply::text("none"),
+              "the balancer failed: " + api + " answered \"none\", not a number"},
+             {Reply::text("0"), "the balancer named no usable stream port (0)"},
+             {Reply::text("Unauthorized", 401),
+              "the API refused the credentials: " + api + " answered HTTP 401: Unauthorized"},
+             {Reply::text("5555", 500), "the balancer failed: " + api + " answered HTTP 500: 5555"},
+         }) {
+        services().answer("/balancer", c.balancer);
+        EXPECT_EQ(startSession(), CORVO_START_FAILED);
+        EXPECT_EQ(lastError(), c.reason);
+    }
     services().reset();
 }
 
@@ -139,15 +165,145 @@ TEST(CInterface, TheStatusFollowsTheStreamThroughAPublisherRestart) {
         << "the age grows while nothing arrives";
     waitUntilFiled();
     EXPECT_LT(status()["last_message_age_ms"].get<std::int64_t>(), 5000);
+
+    // "bytes" counts the topic and payload frames as they arrived.
+    HandedOut snapshot;
+    ASSERT_EQ(c().corvo_subscribe("", &snapshot.text, nullptr), CORVO_OK);
+    ASSERT_TRUE(services().publisher.waitForSubscription("", 5s));
+    auto const quiet = status();
+    services().publisher.publish("B_Corvo", "12345");
+    services().publisher.publish("Top20", "xyz");
+    ASSERT_TRUE(
+        eventually([&] { return status()["messages"] == quiet["messages"].get<int>() + 2; }));
+    EXPECT_EQ(status()["bytes"].get<std::uint64_t>(), quiet["bytes"].get<std::uint64_t>() + 12 + 8);
+}
+
+TEST(CInterface, AStartEndsWithinItsBoundWhateverTheApiDoes) {
+    c().corvo_stop();
+    services().answer("/balancer", Reply::stall());
+    auto const started = std::chrono::steady_clock::now();
+    EXPECT_EQ(startSession(), CORVO_START_FAILED);
+    auto const elapsed = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(elapsed, 14s);
+    EXPECT_LT(elapsed, 17s) << "one bound for the whole start, not one per exchange";
+    EXPECT_NE(lastError().find("POST /balancer"), std::string::npos) << lastError();
+    services().http.releaseStalls();
+    services().reset();
+}
+
+TEST(CInterface, EveryFunctionAnswersEachFailureWithItsCodeAndReason) {
+    ASSERT_EQ(startSession(), CORVO_OK);
+    auto const to = " to 127.0.0.1:" + apiPort();
+    auto const directory = fs::temp_directory_path() / ("corvo-c-files-" + apiPort());
+    fs::remove_all(directory);
+    fs::create_directories(directory / "iaa");
+    std::ofstream(directory / "iaa" / "KEEP.json") << "kept";
+    std::ofstream(directory / "plain") << "a file";
+    HandedOut out;
+    struct Case {
+        const char* target;  // scripted first, unless null
+        Reply reply;
+        std::function<corvo_result()> call;
+        corvo_result code;
+        std::string reason;  // what the reason starts with
+    };
+    auto const query = [&] { return c().corvo_query(CORVO_QUERY_IAA, "X", &out.text, nullptr); };
+    auto const feedback = [] { return c().corvo_feedback(1, 2, 3, 4, "m"); };
+    auto const files = [&](const fs::path& path) {
+        return [&, path] { return c().corvo_export_files(CORVO_FILES_IAA, path.string().c_str()); };
+    };
+    auto const subscribe = [&](const char* symbols) {
+        return [&, symbols] { return c().corvo_subscribe(symbols, &out.text, nullptr); };
+    };
+    std::vector<Case> const cases{
+        {"/getiaa", Reply::closeWithoutReply(), query, CORVO_EXCHANGE_FAILED,
+         "POST /getiaa" + to + " failed: "},
+        {"/getiaa", Reply::text("no such key", 401), query, CORVO_REFUSED,
+         "POST /getiaa" + to + " answered HTTP 401: no such key"},
+        {"/getiaa", Reply::text("", 503), query, CORVO_EXCHANGE_FAILED,
+         "POST /getiaa" + to + " answered HTTP 503"},
+        {nullptr,
+         {},
+         [&] { return c().corvo_query(99, "X", &out.text, nullptr); },
+         CORVO_BAD_ARGUMENT,
+         "bad argument"},
+        {"/feedback", Reply::text("0"), feedback, CORVO_REFUSED,
+         "the API refused the feedback: it answered 0"},
+        {"/feedback", Reply::closeWithoutReply(), feedback, CORVO_EXCHANGE_FAILED,
+         "POST /feedback" + to + " failed: "},
+        {"/feedback", Reply::text("thanks"), feedback, CORVO_EXCHANGE_FAILED,
+         "POST /feedback" + to + " answered \"thanks\", not a number"},
+        {"/feedback", Reply::text("1", 403), feedback, CORVO_REFUSED,
+         "POST /feedback" + to + " answered HTTP 403: 1"},
+        {nullptr, {}, subscribe("zzz,aaa"), CORVO_NOT_FOUND, "no snapshot arrived for zzz, aaa"},
+        {"/getsymboldatas", Reply::closeWithoutReply(), subscribe("Q"), CORVO_EXCHANGE_FAILED,
+         "POST /getsymboldatas" + to + " failed: "},
+        {"/getsymboldatas", Reply::text("{}", 404), subscribe("Q"), CORVO_REFUSED,
+         "POST /getsymboldatas" + to + " answered HTTP 404: {}"},
+        {nullptr,
+         {},
+         [] { return c().corvo_subscribe(nullptr, nullptr, nullptr); },
+         CORVO_BAD_ARGUMENT,
+         "bad argument"},
+        {nullptr,
+         {},
+         [] { return c().corvo_unsubscribe("NEVER"); },
+         CORVO_REFUSED,
+         "\"NEVER\" is not subscribed"},
+        {"/get_iaa_all_symbols", Reply::closeWithoutReply(), files(directory),
+         CORVO_EXCHANGE_FAILED, "POST /get_iaa_all_symbols" + to + " failed: "},
+        {"/get_iaa_all_symbols", Reply::text("<html>"), files(directory), CORVO_EXCHANGE_FAILED,
+         "POST /get_iaa_all_symbols" + to + ": the answer is not JSON"},
+        {"/get_iaa_all_symbols", Reply::text("[1]"), files(directory), CORVO_EXCHANGE_FAILED,
+         "POST /get_iaa_all_symbols" + to + ": element 0 of the answer is not an object"},
+        {"/get_iaa_all_symbols", Reply::text("[]"), files(directory / "plain"), CORVO_INTERNAL,
+         "the output directory \"" + (directory / "plain" / "iaa").string() + "\" cannot be used"},
+        {nullptr,
+         {},
+         [] { return c().corvo_export_files(7, nullptr); },
+         CORVO_BAD_ARGUMENT,
+         "bad argument"},
+        {nullptr,
+         {},
+         [&] { return c().corvo_symbol_record("NONE", &out.text, nullptr); },
+         CORVO_NOT_FOUND,
+         "not found"},
+        {nullptr,
+         {},
+         [] { return c().corvo_start("k", 1, "127.0.0.1", 1); },
+         CORVO_ALREADY_RUNNING,
+         "a session already runs"},
+        {nullptr,
+         {},
+         [] { return c().corvo_status(nullptr, nullptr); },
+         CORVO_BAD_ARGUMENT,
+         "bad argument"},
+    };
+    for (auto const& k : cases) {
+        services().reset();
+        if (k.target != nullptr) {
+            services().answer(k.target, k.reply);
+        }
+        EXPECT_EQ(k.call(), k.code) << k.reason;
+        EXPECT_EQ(lastError().rfind(k.reason, 0), 0u) << lastError();
+    }
+    services().reset();
+    EXPECT_EQ(readFile(directory / "iaa" / "KEEP.json"), "kept") << "no failure touched a file";
+    services().answer("/getvolumeallsymbols", Reply::text("{}"));
+    EXPECT_EQ(
+        c().corvo_export_files(CORVO_FILES_VOLUME, (directory / "new" / "deeper").string().c_str()),
+        CORVO_OK)
+        << lastError();
+    EXPECT_TRUE(fs::is_directory(directory / "new" / "deeper" / "volume"));
+    fs::remove_all(directory);
+
+    ASSERT_EQ(c().corvo_subscribe("AAA,zzz,aaa", &out.text, &out.length), CORVO_OK);
+    EXPECT_EQ(out.str(), "{\"AAA_Corvo\":{\"snapshot\":\"AAA\"}}");
 }
 
 TEST(CInterface, EachFailureKindHasItsCodeAndReason) {
     ASSERT_EQ(startSession(), CORVO_OK);
     HandedOut reply;
-    services().answer("/getiaa", Reply::closeWithoutReply());
-    EXPECT_EQ(c().corvo_query(CORVO_QUERY_IAA, "X", &reply.text, nullptr), CORVO_EXCHANGE_FAILED);
-    EXPECT_EQ(lastError().rfind("POST /getiaa to 127.0.0.1:" + apiPort() + " failed", 0), 0u)
-        << lastError();
     services().answer("/getvolume", Reply::text("{\"v\":1}"));
     ASSERT_EQ(c().corvo_query(CORVO_QUERY_VOLUME, "X", &reply.text, &reply.length), CORVO_OK);
     EXPECT_EQ(reply.str(), "{\"v\":1}");

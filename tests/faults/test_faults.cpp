@@ -24,7 +24,7 @@ TEST(Faults, APublisherKilledMidStreamSeveralTimes) {
     SessionHarness session;
     ASSERT_TRUE(session.start());
     std::string out;
-    ASSERT_TRUE(session.processor.addSymbol("K", out, false));
+    ASSERT_TRUE(corvo::session::legacySubscribe(session.processor, "K", out, false));
     for (int round = 0; round < 4; ++round) {
         ASSERT_TRUE(session.publisher.waitForSubscription("K_", 10s)) << "round " << round;
         session.publisher.publishBurst(
@@ -48,7 +48,8 @@ TEST(Faults, AStalledSnapshotHoldsADeinitializeOnlyUntilTheDeadline) {
     });
     ASSERT_TRUE(session.start());
     std::string out;
-    std::thread subscriber([&] { session.processor.addSymbol("S", out, false); });
+    std::thread subscriber(
+        [&] { corvo::session::legacySubscribe(session.processor, "S", out, false); });
     ASSERT_TRUE(session.http.waitForRequests(2, 5s));  // the Top20 snapshot, then the stall
     auto const stopping = timed([&] {
         session.processor.Deinitialize();
@@ -70,7 +71,7 @@ TEST(Faults, AnApiThatResetsOrAnswersGarbageNeverStopsTheStream) {
     ASSERT_TRUE(session.start());
     EXPECT_TRUE(eventually([&] { return session.processor.top20() == "0"; }));
     std::string out;
-    ASSERT_TRUE(session.processor.addSymbol("G", out, false));
+    ASSERT_TRUE(corvo::session::legacySubscribe(session.processor, "G", out, false));
     EXPECT_EQ(out, "{}");
     ASSERT_TRUE(session.publisher.waitForSubscription("G_", 5s));
     session.publisher.publish("G_Corvo", "1");
@@ -85,8 +86,13 @@ TEST(Faults, TheApiServerGoneDuringStartAndStop) {
         corvo::testing::HttpTestServer gone;
         goneport = gone.port();
     }
-    EXPECT_EQ(session.processor.Initialize("k", 1, "127.0.0.1", std::to_string(goneport)), 0)
-        << "without the balancer there is no stream port, so the start fails";
+    auto const started = session.processor.Initialize(
+        {"k", 1, corvo::session::serversOf("127.0.0.1", goneport), corvo::api::ErrorStatus::asReply,
+         std::chrono::steady_clock::now() + 10s});
+    ASSERT_FALSE(started) << "without the balancer there is no stream port, so the start fails";
+    EXPECT_EQ(
+        started.failure().reason.rfind("the balancer failed: POST /balancer to 127.0.0.1:", 0), 0u)
+        << started.failure().reason;
     EXPECT_TRUE(session.processor.sessionThreadsEnded());
 
     corvo::session::ProcessorSeam::setStreamEndpoint(session.processor,
@@ -94,7 +100,7 @@ TEST(Faults, TheApiServerGoneDuringStartAndStop) {
     ASSERT_TRUE(session.start());
     session.client.setServer({"127.0.0.1", goneport});
     std::string out;
-    ASSERT_TRUE(session.processor.addSymbol("DOWN", out, false));
+    ASSERT_TRUE(corvo::session::legacySubscribe(session.processor, "DOWN", out, false));
     EXPECT_EQ(out, "{}") << "the snapshot of an API that has gone fails as \"0\"";
     EXPECT_LT(timed([&] { session.stop(); }), 5000ms);
     EXPECT_FALSE(session.processor.running);

@@ -25,12 +25,11 @@ const std::string& outputDirectory() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace corvo::session;
     std::string const text(reinterpret_cast<const char*>(data), size);
-    static constexpr FileExportPlan kPlan{"out", "Symbol", ".json", FileMode::replace};
-    try {
-        auto answer = parseAnswer(text);
-        writeElementFiles(outputDirectory(), answer, kPlan);
-    } catch (const nlohmann::json::exception&) {
-    } catch (const AnswerTooDeep&) {
+    static constexpr FileExportPlan kPlan{"out", "Symbol", ".json", FileMode::replace,
+                                          AnswerShape::arrayOfObjects};
+    auto const files = planFiles(text, kPlan);
+    if (files) {
+        writeFiles(outputDirectory(), files.value());
     }
     for (const auto& entry : std::filesystem::directory_iterator(
              std::filesystem::path(outputDirectory()).parent_path())) {

@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     server.setHandler(
         [bytes](const corvo::testing::RecordedRequest&) { return Reply::raw(bytes); });
-    std::string const body = client.RequestPost("/fuzz", "b");
-    if (body.size() > corvo::api::ApiClient::kBodyLimit) {
+    auto const reply = client.RequestPost("/fuzz", "b");
+    if (reply && reply.value().body.size() > corvo::api::ApiClient::kBodyLimit) {
         __builtin_trap();
     }
     return 0;

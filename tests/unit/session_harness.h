@@ -60,7 +60,7 @@ class SessionHarness {
     // Subscribes `code` ("" for every topic) and waits until the publisher has the filter.
     bool subscribe(const std::string& code) {
         std::string snapshot;
-        return processor.addSymbol(code, snapshot, false) &&
+        return corvo::session::legacySubscribe(processor, code, snapshot, false) &&
                publisher.waitForSubscription(code.empty() ? code : code + "_",
                                              std::chrono::seconds(5));
     }

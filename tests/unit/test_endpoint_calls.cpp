@@ -60,38 +60,33 @@ class EndpointCalls : public ::testing::Test {
     Processor processor_{client_, socket_, monitor_};
 };
 
+// The reply's body, or "failed" when the exchange failed.
+std::string bodyOf(const corvo::api::PostOutcome& outcome) {
+    return outcome ? outcome.value().body : "failed";
+}
+
 TEST_F(EndpointCalls, EveryDataTargetReceivesItsPlaintext) {
     answer("{\"data\":1}");
     struct Case {
         const char* target;
-        std::function<std::int32_t(Processor&, std::string&)> call;
+        std::function<corvo::api::PostOutcome(Processor&)> call;
         std::optional<std::string> field;
     };
     std::vector<Case> const cases{
-        {"/getfundalastyearallsym",
-         [](Processor& p, std::string& o) { return p.getFundaAllSym(o); },
-         {}},
-        {"/getfundalatestsinglesym",
-         [](Processor& p, std::string& o) { return p.getFundaSingleSym("PTT", o); }, "PTT"},
-        {"/getiaa", [](Processor& p, std::string& o) { return p.getIAA("", o); }, ""},
-        {"/get_iaa_all_symbols",
-         [](Processor& p, std::string& o) { return p.getIAAAllSymbols(o); },
-         {}},
+        {"/getfundalastyearallsym", [](Processor& p) { return p.getFundaAllSym(); }, {}},
+        {"/getfundalatestsinglesym", [](Processor& p) { return p.getFundaSingleSym("PTT"); },
+         "PTT"},
+        {"/getiaa", [](Processor& p) { return p.getIAA(""); }, ""},
+        {"/get_iaa_all_symbols", [](Processor& p) { return p.getIAAAllSymbols(); }, {}},
         {"/get_key_market_statistics_performance",
-         [](Processor& p, std::string& o) { return p.getKeyMarketStatisticsPerformance(o); },
+         [](Processor& p) { return p.getKeyMarketStatisticsPerformance(); },
          {}},
-        {"/getvolume", [](Processor& p, std::string& o) { return p.getVolume("A|B", o); }, "A|B"},
-        {"/getvolumeallsymbols",
-         [](Processor& p, std::string& o) { return p.getVolumeAllSymbols(o); },
-         {}},
-        {"/gettop20datas",
-         [](Processor& p, std::string& o) { return std::int32_t{p.getTop20Datas(o)}; },
-         {}},
+        {"/getvolume", [](Processor& p) { return p.getVolume("A|B"); }, "A|B"},
+        {"/getvolumeallsymbols", [](Processor& p) { return p.getVolumeAllSymbols(); }, {}},
+        {"/gettop20datas", [](Processor& p) { return p.getTop20Datas(); }, {}},
     };
     for (const auto& c : cases) {
-        std::string out = "old";
-        EXPECT_EQ(c.call(processor_, out), 1) << c.target;
-        EXPECT_EQ(out, "{\"data\":1}") << c.target;
+        EXPECT_EQ(bodyOf(c.call(processor_)), "{\"data\":1}") << c.target;
         EXPECT_EQ(lastRequest().target, c.target);
         std::string const plaintext = decryptPayload(lastRequest().body);
         std::string expected = corvo::peer::credentialBlock(kUserKey, corvo::build::kClientSecret,
@@ -104,10 +99,10 @@ TEST_F(EndpointCalls, EveryDataTargetReceivesItsPlaintext) {
 }
 
 TEST_F(EndpointCalls, SymbolDatasPostsTheSameCiphertextToBothTargets) {
-    std::string out;
-    EXPECT_TRUE(processor_.getSymbolDatas("A", out, false));
+    answer("{}");
+    EXPECT_EQ(bodyOf(processor_.getSymbolDatas("A", false)), "{}");
     auto const plain = lastRequest();
-    EXPECT_TRUE(processor_.getSymbolDatas("A", out, true));
+    EXPECT_EQ(bodyOf(processor_.getSymbolDatas("A", true)), "{}");
     auto const ea = lastRequest();
     EXPECT_EQ(plain.target, "/getsymboldatas");
     EXPECT_EQ(ea.target, "/getsymboldatas_ea");
@@ -116,30 +111,64 @@ TEST_F(EndpointCalls, SymbolDatasPostsTheSameCiphertextToBothTargets) {
 }
 
 TEST_F(EndpointCalls, AuthenAndBalancerPlaintextsAndReplies) {
+    using corvo::api::ErrorStatus;
     answer(" 5555\r\n");
-    EXPECT_EQ(processor_.getZMQPort(), 5555);
+    auto const port = corvo::api::replyNumber(processor_.getZMQPort(), ErrorStatus::asFailure);
+    ASSERT_TRUE(port);
+    EXPECT_EQ(port.value(), 5555);
     EXPECT_EQ(lastRequest().target, "/balancer");
     EXPECT_EQ(lastFields(), credentialFields());
 
-    EXPECT_EQ(processor_.authen(-77), 1);
+    processor_.authen(-77);
     EXPECT_EQ(lastRequest().target, "/authen");
     EXPECT_EQ(lastFields(), credentialFieldsWith("-77"));
 
-    for (auto const& [reply, expected] : std::vector<std::pair<std::string, int>>{
-             {"1", 1}, {"7", 1}, {"0", 1}, {"", 0}, {"x", 0}}) {
+    // Replies read as numbers: a number (any, for authen) or a bad answer.
+    for (auto const& [reply, expected] : std::vector<std::pair<std::string, std::optional<int>>>{
+             {"1", 1}, {"0", 0}, {"12abc", 12}, {"abc", {}}, {"", {}}, {"99999999999", {}}}) {
         answer(reply);
-        EXPECT_EQ(processor_.authen(1), expected) << "reply '" << reply << "'";
+        auto const number = corvo::api::replyNumber(processor_.authen(1), ErrorStatus::asReply);
+        EXPECT_EQ(number.ok(), expected.has_value()) << "reply '" << reply << "'";
+        if (number) {
+            EXPECT_EQ(number.value(), *expected) << "reply '" << reply << "'";
+        } else {
+            EXPECT_EQ(number.failure().kind, corvo::api::FailureKind::badAnswer);
+        }
     }
-    for (auto const& [reply, expected] : std::vector<std::pair<std::string, int>>{
-             {"12abc", 12}, {"abc", 0}, {"", 0}, {"99999999999", 0}}) {
-        answer(reply);
-        EXPECT_EQ(processor_.getZMQPort(), expected) << "reply '" << reply << "'";
+}
+
+TEST_F(EndpointCalls, AnErrorStatusIsAReplyForLegacyHostsAndAFailureForTheCInterface) {
+    using corvo::api::ErrorStatus;
+    using corvo::api::FailureKind;
+    struct Case {
+        int status;
+        std::optional<FailureKind> strict;  // how the C interface takes it
+    };
+    for (auto const& c : std::vector<Case>{{200, {}},
+                                           {204, {}},
+                                           {401, FailureKind::refused},
+                                           {404, FailureKind::refused},
+                                           {500, FailureKind::exchange},
+                                           {302, FailureKind::exchange}}) {
+        server_.setHandler(
+            [&](const RecordedRequest&) { return Reply::text("denied\nbody", c.status); });
+        auto const legacy = corvo::api::replyBody(processor_.getIAA("X"), ErrorStatus::asReply);
+        ASSERT_TRUE(legacy) << c.status;
+        EXPECT_EQ(legacy.value(), c.status == 204 ? "" : "denied\nbody") << c.status;
+        auto const strict = corvo::api::replyBody(processor_.getIAA("X"), ErrorStatus::asFailure);
+        ASSERT_EQ(strict.ok(), !c.strict) << c.status;
+        if (c.strict) {
+            EXPECT_EQ(strict.failure().kind, *c.strict);
+            EXPECT_EQ(strict.failure().reason,
+                      "POST /getiaa to 127.0.0.1:" + std::to_string(server_.port()) +
+                          " answered HTTP " + std::to_string(c.status) + ": denied?body");
+        }
     }
 }
 
 TEST_F(EndpointCalls, FeedbackOpensWithTheClientSecretAndDropsBars) {
     answer("3");
-    EXPECT_EQ(processor_.feedback(101, -2, 3, 4, "a|b||c"), 3);
+    EXPECT_EQ(bodyOf(processor_.feedback(101, -2, 3, 4, "a|b||c")), "3");
     EXPECT_EQ(lastRequest().target, "/feedback");
     std::string const secret =
         corvo::peer::xorWithKey(corvo::build::kClientSecret, corvo::peer::dayKey());
@@ -148,14 +177,19 @@ TEST_F(EndpointCalls, FeedbackOpensWithTheClientSecretAndDropsBars) {
     EXPECT_EQ(lastFields(), (Fields{secret, "1", "2", "3", "4", ""}));
 }
 
-TEST_F(EndpointCalls, UnreachableServerGivesZeroText) {
+TEST_F(EndpointCalls, AnUnreachableServerIsAFailedExchangeWithItsReason) {
     pointAtClosedPort();
-    std::string out = "previous";
-    EXPECT_EQ(processor_.getFundaAllSym(out), 1);
-    EXPECT_EQ(out, "0");
-    EXPECT_EQ(processor_.getZMQPort(), 0);
-    EXPECT_EQ(processor_.feedback(1, 2, 3, 4, "m"), 0);
-    EXPECT_EQ(processor_.authen(1), 1);
+    std::string const to = "127.0.0.1:" + std::to_string(client_.server().port);
+    for (auto const& outcome : {processor_.getFundaAllSym(), processor_.getZMQPort(),
+                                processor_.feedback(1, 2, 3, 4, "m"), processor_.authen(1)}) {
+        ASSERT_FALSE(outcome);
+        EXPECT_EQ(outcome.failure().kind, corvo::api::FailureKind::exchange);
+        EXPECT_EQ(outcome.failure().reason.find(" to " + to + " failed: "),
+                  outcome.failure().reason.find(" to "));
+    }
+    EXPECT_EQ(corvo::api::legacyText(
+                  corvo::api::replyBody(processor_.getIAA("X"), corvo::api::ErrorStatus::asReply)),
+              "0");
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ TEST(StreamEngine, FiltersDecideWhatArrives) {
     ASSERT_TRUE(session.start());
     auto& processor = session.processor;
     std::string snapshot;
-    ASSERT_TRUE(processor.addSymbol("A", snapshot, false));
+    ASSERT_TRUE(corvo::session::legacySubscribe(processor, "A", snapshot, false));
     EXPECT_EQ(snapshot, "{\"A_Corvo\":{\"snap\":1}}");
     ASSERT_TRUE(session.publisher.waitForSubscription("A_", 5s));
 
@@ -143,7 +143,7 @@ TEST(StreamEngine, AnImpostorPublisherDeliversNothing) {
     corvo::session::ProcessorSeam::setStreamEndpoint(session.processor, impostor.endpoint());
     ASSERT_TRUE(session.start()) << "the connect itself succeeds; only the handshake fails";
     std::string unused;
-    ASSERT_TRUE(session.processor.addSymbol("", unused, false));
+    ASSERT_TRUE(corvo::session::legacySubscribe(session.processor, "", unused, false));
     for (int i = 0; i < 50; ++i) {
         impostor.publish("I_Corvo", "forged");
     }
@@ -162,9 +162,9 @@ TEST(StreamEngine, AnImpostorPublisherDeliversNothing) {
 TEST(StreamEngine, FilterChangesWithoutASessionAnswerFalse) {
     SessionHarness session;
     std::string out = "kept";
-    EXPECT_FALSE(session.processor.addSymbol("A", out, false));
+    EXPECT_FALSE(corvo::session::legacySubscribe(session.processor, "A", out, false));
     EXPECT_EQ(out, "kept");
-    EXPECT_FALSE(session.processor.addSymbol("", out, false));
+    EXPECT_FALSE(corvo::session::legacySubscribe(session.processor, "", out, false));
     EXPECT_FALSE(session.processor.removeSymbol(""));
     EXPECT_EQ(session.http.requestCount(), 0u);
 }
@@ -188,7 +188,7 @@ TEST(StreamEngine, FilterChangesAndTheStopAreSeenWhileTheStreamFlows) {
     for (int round = 0; round < 20; ++round) {
         std::string const code = "G" + std::to_string(round);
         auto const changing = std::chrono::steady_clock::now();
-        ASSERT_TRUE(processor.addSymbol(code, unused, false));
+        ASSERT_TRUE(corvo::session::legacySubscribe(processor, code, unused, false));
         ASSERT_TRUE(processor.removeSymbol(code));
         EXPECT_LT(std::chrono::steady_clock::now() - changing, 1s);
     }
@@ -232,7 +232,8 @@ TEST(StreamEngine, HostThreadsPollAndSubscribeDuringAStream) {
                     t % 2 ? corvo::session::RefreshFamily::ea : corvo::session::RefreshFamily::cs;
                 serve(family);
                 if (t == 0) {
-                    processor.addSymbol("H" + std::to_string(served % 7), out, false);
+                    corvo::session::legacySubscribe(processor, "H" + std::to_string(served % 7),
+                                                    out, false);
                     processor.removeSymbol("H" + std::to_string(served % 5));
                 }
                 // A symbol read, not takeSymbolRecord: that one drops every pending update.

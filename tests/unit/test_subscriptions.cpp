@@ -1,4 +1,8 @@
 // addSymbol and removeSymbol: lists, snapshots and filters, against real peers.
+#include <nlohmann/json.hpp>
+
+#include <map>
+
 #include "support/payload_decrypt.h"
 #include "unit/session_harness.h"
 
@@ -11,19 +15,29 @@ using corvo::testing::SessionHarness;
 using corvo::testing::splitBars;
 using namespace std::chrono_literals;
 
-// Snapshots answer {"<code>_Corvo":{"c":"<code>"}}; "ZERO" answers "0" and "EMPTY" nothing.
+// Replies that carry no snapshot member, by code; any other code answers
+// {"<code>_Corvo":{"c":"<code>"}}.
+const std::map<std::string, Reply> kNoMember{
+    {"ZERO", Reply::text("0")},           {"EMPTY", Reply::text("")},
+    {"NONE", Reply::text(" {} ")},        {"CUT", Reply::text("{\"CUT_Corvo\":")},
+    {"LIST", Reply::text("[{\"a\":1}]")},
+};
+
 Reply snapshotFor(const RecordedRequest& request) {
     if (request.target != "/getsymboldatas" && request.target != "/getsymboldatas_ea") {
         return Reply::text("0");
     }
     std::string const code = splitBars(decryptPayload(request.body)).back();
-    if (code == "ZERO") {
-        return Reply::text("0");
+    if (code == "SPACED") {
+        return Reply::text("\r\n {\"SPACED_Corvo\":1}\n");
     }
-    if (code == "EMPTY") {
-        return Reply::text("");
+    if (code == "GONE") {
+        return Reply::text("{\"GONE_Corvo\":1}", 404);
     }
-    return Reply::text("{\"" + code + "_Corvo\":{\"c\":\"" + code + "\"}}");
+    auto const scripted = kNoMember.find(code);
+    return scripted != kNoMember.end()
+               ? scripted->second
+               : Reply::text("{\"" + code + "_Corvo\":{\"c\":\"" + code + "\"}}");
 }
 
 class Subscriptions : public ::testing::Test {
@@ -53,7 +67,7 @@ class Subscriptions : public ::testing::Test {
 
 TEST_F(Subscriptions, ListsLoseWhiteSpaceAndJoinTheSnapshots) {
     std::string out;
-    ASSERT_TRUE(processor().addSymbol(" A , B ", out, false));
+    ASSERT_TRUE(corvo::session::legacySubscribe(processor(), " A , B ", out, false));
     EXPECT_EQ(out, "{\"A_Corvo\":{\"c\":\"A\"},\"B_Corvo\":{\"c\":\"B\"}}");
     EXPECT_EQ(snapshotRequests(), 2u);
     EXPECT_TRUE(session_->publisher.waitForSubscription("A_", 5s));
@@ -65,8 +79,8 @@ TEST_F(Subscriptions, ListsLoseWhiteSpaceAndJoinTheSnapshots) {
 
 TEST_F(Subscriptions, SubscribingTwiceAddsOneFilterAndAsksTwice) {
     std::string out;
-    ASSERT_TRUE(processor().addSymbol("D", out, true));
-    ASSERT_TRUE(processor().addSymbol("D", out, true));
+    ASSERT_TRUE(corvo::session::legacySubscribe(processor(), "D", out, true));
+    ASSERT_TRUE(corvo::session::legacySubscribe(processor(), "D", out, true));
     EXPECT_EQ(snapshotRequests(), 2u);
     EXPECT_EQ(session_->http.requests().back().target, "/getsymboldatas_ea");
     EXPECT_EQ(processor().subscribedSnapshot(), std::vector<std::string>{"D"});
@@ -77,7 +91,7 @@ TEST_F(Subscriptions, SubscribingTwiceAddsOneFilterAndAsksTwice) {
 
 TEST_F(Subscriptions, AdjacentCommasSubscribeTheEmptyCode) {
     std::string out;
-    ASSERT_TRUE(processor().addSymbol("E,,F,", out, false));
+    ASSERT_TRUE(corvo::session::legacySubscribe(processor(), "E,,F,", out, false));
     EXPECT_EQ(processor().subscribedSnapshot(), (std::vector<std::string>{"E", "", "F"}));
     EXPECT_TRUE(session_->publisher.waitForSubscription("_", 5s));
     EXPECT_EQ(snapshotRequests(), 3u);
@@ -88,39 +102,52 @@ TEST_F(Subscriptions, AdjacentCommasSubscribeTheEmptyCode) {
 
 TEST_F(Subscriptions, WhiteSpaceOnlySendsNothing) {
     std::string out = "previous";
-    ASSERT_TRUE(processor().addSymbol(" \t\r\n", out, false));
+    ASSERT_TRUE(corvo::session::legacySubscribe(processor(), " \t\r\n", out, false));
     EXPECT_EQ(out, "{}");
     EXPECT_EQ(snapshotRequests(), 0u);
     EXPECT_TRUE(processor().subscribedSnapshot().empty());
 }
 
-TEST_F(Subscriptions, FailedAndEmptySnapshotsContributeAsTheyCan) {
-    std::string out;
-    ASSERT_TRUE(processor().addSymbol("ZERO", out, false));
-    EXPECT_EQ(out, "{}");
-    ASSERT_TRUE(processor().addSymbol("ZERO,G", out, false));
-    EXPECT_EQ(out, "{,\"G_Corvo\":{\"c\":\"G\"}}");
-    ASSERT_TRUE(processor().addSymbol("EMPTY,G", out, false));
-    EXPECT_EQ(out, "{\"G_Corvo\":{\"c\":\"G\"}}");
-    for (auto const code : {"ZERO", "EMPTY", "G"}) {
-        processor().removeSymbol(code);
+TEST_F(Subscriptions, SnapshotsAreAlwaysAJsonObjectOfTheMembersThatArrived) {
+    using corvo::api::ErrorStatus;
+    for (auto const& [code, reply] : kNoMember) {
+        auto const alone = processor().addSymbol(code, false, ErrorStatus::asReply);
+        EXPECT_EQ(alone.snapshot, "{}") << code;
+        auto const before = processor().addSymbol("A," + code, false, ErrorStatus::asReply);
+        EXPECT_EQ(before.snapshot, "{\"A_Corvo\":{\"c\":\"A\"}}") << code;
+        EXPECT_EQ(before.missing, std::vector<std::string>{code});
+        auto const after = processor().addSymbol(code + ",SPACED", false, ErrorStatus::asReply);
+        EXPECT_EQ(after.snapshot, "{\"SPACED_Corvo\":1}") << code;
+        EXPECT_TRUE(nlohmann::json::accept(after.snapshot));
     }
+    // An error status: the legacy families take its body, the C interface a refusal.
+    EXPECT_EQ(processor().addSymbol("GONE", false, ErrorStatus::asReply).snapshot,
+              "{\"GONE_Corvo\":1}");
+    auto const strict = processor().addSymbol("GONE", false, ErrorStatus::asFailure);
+    EXPECT_EQ(strict.snapshot, "{}");
+    ASSERT_TRUE(strict.failure);
+    EXPECT_EQ(strict.failure->kind, corvo::api::FailureKind::refused);
+    EXPECT_EQ(processor().health().subscriptions, 3u) << "A, SPACED and GONE; the others had none";
+    EXPECT_EQ(processor().subscribedSnapshot().size(), kNoMember.size() + 3);
+    processor().addSymbol("ZERO", false, ErrorStatus::asReply);
+    ASSERT_TRUE(processor().removeSymbol("A"));
+    EXPECT_EQ(processor().health().subscriptions, 2u);
 }
 
 TEST_F(Subscriptions, CodesLongerThanAnyInstrumentAreRefused) {
     std::string out = "kept";
-    EXPECT_FALSE(processor().addSymbol(std::string(5000, 'L'), out, false));
+    EXPECT_FALSE(corvo::session::legacySubscribe(processor(), std::string(5000, 'L'), out, false));
     EXPECT_EQ(out, "kept");
     EXPECT_TRUE(processor().subscribedSnapshot().empty());
-    EXPECT_TRUE(processor().addSymbol(std::string(100, 'L'), out, false));
+    EXPECT_TRUE(corvo::session::legacySubscribe(processor(), std::string(100, 'L'), out, false));
     EXPECT_TRUE(processor().removeSymbol(std::string(100, 'L')));
 }
 
 TEST_F(Subscriptions, RemovalNeedsTheExactSubscribedCode) {
     std::string out;
-    ASSERT_TRUE(processor().addSymbol("H,I", out, false));
+    ASSERT_TRUE(corvo::session::legacySubscribe(processor(), "H,I", out, false));
     EXPECT_FALSE(processor().removeSymbol("H,I"));
-    ASSERT_TRUE(processor().addSymbol("", out, false));
+    ASSERT_TRUE(corvo::session::legacySubscribe(processor(), "", out, false));
     EXPECT_TRUE(processor().subscribedSnapshot().empty());
     EXPECT_FALSE(processor().removeSymbol("H")) << "the all-topics subscribe forgot H";
     EXPECT_TRUE(processor().removeSymbol(""));

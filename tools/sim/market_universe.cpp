@@ -154,7 +154,11 @@ std::string MarketUniverse::volume(const std::string& code) const {
 }
 
 std::string MarketUniverse::volumesAll() const {
-    return everyInstrument(&MarketUniverse::volume);
+    json all = json::object();
+    for (const auto& code : codes_) {
+        all[code] = json::parse(volume(code));
+    }
+    return all.dump();
 }
 
 std::string MarketUniverse::keyStatistics() const {

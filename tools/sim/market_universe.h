@@ -28,7 +28,7 @@ class MarketUniverse {
     std::string fundamental(const std::string& code) const;
     std::string iaaAll() const;  // array of objects keyed by "symbol"
     std::string iaa(const std::string& code) const;
-    std::string volumesAll() const;  // array of objects keyed by "Symbol"
+    std::string volumesAll() const;  // object of objects, keyed by code, each with "Symbol"
     std::string volume(const std::string& code) const;
     std::string keyStatistics() const;
 
