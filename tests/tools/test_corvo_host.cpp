@@ -1,7 +1,5 @@
 // corvo-host as a user runs it: the help text, command-line and load errors, the diagnostics
 // against the real built library, and a whole session against corvo-sim.
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -10,128 +8,33 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <memory>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
+
 extern char** environ;
 
 namespace {
 
-// A file descriptor closed when it goes out of scope.
-class Descriptor {
-  public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { reset(); }
-    int get() const { return fd_; }
-    void reset() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = -1;
-    }
+using corvo::testing::ProgramRun;
+using corvo::testing::RunOptions;
+namespace fs = std::filesystem;
 
-  private:
-    int fd_ = -1;
-};
+using HostRun = ProgramRun;
 
-struct Pipe {
-    Pipe() {
-        int ends[2];
-        if (::pipe2(ends, O_CLOEXEC) == 0) {
-            reading = std::make_unique<Descriptor>(ends[0]);
-            writing = std::make_unique<Descriptor>(ends[1]);
-        }
-    }
-    std::unique_ptr<Descriptor> reading;
-    std::unique_ptr<Descriptor> writing;
-};
-
-class SpawnActions {
-  public:
-    SpawnActions() { posix_spawn_file_actions_init(&actions_); }
-    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
-    posix_spawn_file_actions_t* get() { return &actions_; }
-
-  private:
-    posix_spawn_file_actions_t actions_;
-};
-
-struct HostRun {
-    int status = -1;  // the exit status, or -1 when the host did not exit normally
-    std::string out;
-    std::string err;
-};
-
-// Reads both pipes until the host closes them or the deadline passes (then kills it).
-void collect(pid_t pid, Pipe& out, Pipe& err, HostRun& run) {
-    auto const deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    pollfd fds[2] = {{out.reading->get(), POLLIN, 0}, {err.reading->get(), POLLIN, 0}};
-    std::string* targets[2] = {&run.out, &run.err};
-    int open = 2;
-    while (open > 0) {
-        auto const left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || ::poll(fds, 2, static_cast<int>(left.count())) < 0) {
-            ::kill(pid, SIGKILL);
-            return;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) {
-                continue;
-            }
-            char chunk[4096];
-            ssize_t const got = ::read(fds[i].fd, chunk, sizeof chunk);
-            if (got <= 0) {
-                fds[i].fd = -1;
-                --open;
-            } else {
-                targets[i]->append(chunk, static_cast<std::size_t>(got));
-            }
-        }
-    }
-}
-
-HostRun runHost(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), CORVO_HOST_PATH);
-    std::vector<char*> argv;
-    for (auto& argument : arguments) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    Pipe out;
-    Pipe err;
-    HostRun run;
-    if (!out.reading || !err.reading) {
-        ADD_FAILURE() << "pipe failed";
-        return run;
-    }
-    SpawnActions actions;
-    posix_spawn_file_actions_adddup2(actions.get(), out.writing->get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(actions.get(), err.writing->get(), STDERR_FILENO);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], actions.get(), nullptr, argv.data(), environ) != 0) {
-        ADD_FAILURE() << "cannot start " << argv[0];
-        return run;
-    }
-    out.writing->reset();
-    err.writing->reset();
-    collect(pid, out, err, run);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+HostRun runHost(const std::vector<std::string>& arguments, const RunOptions& options = {}) {
+    return corvo::testing::runProgram(CORVO_HOST_PATH, arguments, options);
 }
 
 // corvo-sim as a child process stopped with SIGTERM at the end.
