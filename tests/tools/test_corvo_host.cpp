@@ -95,6 +95,54 @@ std::vector<nlohmann::json> jsonLines(const std::string& text) {
     return lines;
 }
 
+// A host's folder in the temporary directory: the library copied into Libraries, and a
+// Files directory beside it unless `withFiles` is false.
+class Terminal {
+  public:
+    explicit Terminal(const std::string& name, bool withFiles = true)
+        : base_(fs::temp_directory_path() /
+                ("corvo-host-" + name + "-" + std::to_string(::getpid()))) {
+        fs::remove_all(base_);
+        fs::create_directories(base_ / "Libraries");
+        if (withFiles) {
+            fs::create_directories(base_ / "Files");
+        }
+        fs::copy_file(CORVO_LIBRARY_PATH, library());
+    }
+    ~Terminal() {
+        std::error_code ignored;
+        fs::remove_all(base_, ignored);
+    }
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    fs::path base() const { return base_; }
+    std::string library() const {
+        return (base_ / "Libraries" / "libCorvoStreaming_DLL.so").string();
+    }
+
+  private:
+    fs::path base_;
+};
+
+std::string readAll(const fs::path& path) {
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// The trace's stamp for `now`, made with the C library's own UTC conversion.
+std::string utcStamp(std::chrono::system_clock::time_point now) {
+    auto const millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    std::time_t const seconds = millis / 1000;
+    std::tm parts{};
+    gmtime_r(&seconds, &parts);
+    char text[40];
+    std::size_t const length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
+    std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(millis % 1000));
+    return text;
+}
+
 TEST(CorvoHost, HelpListsEveryOptionAndAction) {
     HostRun const run = runHost({"--help"});
     EXPECT_EQ(run.status, 0);
@@ -244,6 +292,32 @@ TEST(CorvoHost, UnknownActionsAndBadOptionsAreUsageErrors) {
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err.find("usage: corvo-host --library PATH"), std::string::npos) << run.err;
     }
+}
+
+TEST(CorvoHost, TraceLinesCarryAUtcIsoStampAndTheThreadId) {
+    Terminal const terminal("trace");
+    fs::path const trace = terminal.base() / "trace.txt";
+    RunOptions options;
+    options.environment = {"CORVO_TRACE=" + trace.string()};
+    std::string const before = utcStamp(std::chrono::system_clock::now());
+    HostRun const run = runHost({"--library", terminal.library(), "test"}, options);
+    std::string const after = utcStamp(std::chrono::system_clock::now());
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::regex const shape(
+        "([0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}Z) \\[([0-9]+)\\] (.*)");
+    std::vector<std::string> texts;
+    std::istringstream lines(readAll(trace));
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch parts;
+        ASSERT_TRUE(std::regex_match(line, parts, shape)) << line;
+        EXPECT_LE(before, parts[1].str()) << line;
+        EXPECT_GE(after, parts[1].str()) << line;
+        texts.push_back(parts[3]);
+    }
+    // The library's own texts, unchanged behind the stamp and the thread id.
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Started DLL(DLL_PROCESS_ATTACH)"),
+              texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "fnTest"), texts.end());
 }
 
 }  // namespace
