@@ -205,24 +205,47 @@ TEST(CorvoHost, SpeedAndTestRunAgainstTheRealLibraryInEveryFamily) {
         HostRun const run =
             runHost({"--library", CORVO_LIBRARY_PATH, "--family", family, "speed", "test"});
         EXPECT_EQ(run.status, 0) << family << ": " << run.err;
-        EXPECT_TRUE(
-            std::regex_search(run.out, std::regex("^speed: [0-9]+ ms \\(integer sum [0-9]+")))
-            << run.out;
-        EXPECT_NE(run.out.find("\ntest: 6\n"), std::string::npos) << run.out;
+        auto const lines = jsonLines(run.out);
+        ASSERT_EQ(lines.size(), 2u) << run.out;
+        EXPECT_TRUE(lines[0]["speed"]["milliseconds"].is_number_unsigned()) << run.out;
+        EXPECT_TRUE(lines[0]["speed"]["integer_sum"].is_number_unsigned()) << run.out;
+        EXPECT_EQ(lines[1], nlohmann::json({{"test", 6}})) << run.out;
     }
 }
 
 TEST(CorvoHost, WithoutActionsTheLibraryIsLoadedAndItsExportsFound) {
     HostRun const run = runHost({"--library", CORVO_LIBRARY_PATH});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("every export the host calls is there"), std::string::npos);
+    EXPECT_EQ(run.out, nlohmann::json({{"loaded", CORVO_LIBRARY_PATH}}).dump() + "\n");
 }
 
-TEST(CorvoHost, FilesRefusesALibraryOutsideALibrariesDirectory) {
-    // The built library sits in the build tree, so no session is started for nothing.
-    HostRun const run = runHost({"--library", CORVO_LIBRARY_PATH, "files"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("directory named Libraries"), std::string::npos) << run.err;
+TEST(CorvoHost, FilesChecksTheLibrariesLayoutBeforeAnySessionStarts) {
+    enum class Layout { buildTree, noFiles, filesIsAFile };
+    struct Case {
+        Layout layout;
+        std::string fragment;
+    };
+    std::vector<Case> const cases = {
+        {Layout::buildTree, "must sit in a directory named Libraries with a directory Files"},
+        {Layout::noFiles, "Files, beside the library's directory"},
+        {Layout::noFiles, "it does not exist: create it (mkdir "},
+        {Layout::filesIsAFile, "it is not a directory"}};
+    for (const Case& c : cases) {
+        Terminal const terminal("layout", c.layout != Layout::noFiles);
+        if (c.layout == Layout::filesIsAFile) {
+            fs::remove(terminal.base() / "Files");
+            std::ofstream(terminal.base() / "Files") << "not a directory\n";
+        }
+        std::string const library =
+            c.layout == Layout::buildTree ? CORVO_LIBRARY_PATH : terminal.library();
+        // Nothing listens on port 1: a session started before the check would fail first.
+        HostRun const run =
+            runHost({"--library", library, "--api-port", "1", "subscribe", "AAA", "files"});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find(c.fragment), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("corvo_start"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
 }
 
 TEST(CorvoHost, FamilyCSubscribesWatchesQueriesAndReportsStatusAgainstCorvoSim) {
@@ -250,7 +273,9 @@ TEST(CorvoHost, FamilyCSubscribesWatchesQueriesAndReportsStatusAgainstCorvoSim) 
     EXPECT_GT(updates, 0u) << run.out;
     EXPECT_EQ(lastHealth["connected"], true) << run.out;
     EXPECT_GT(lastHealth["messages"].get<long>(), 0) << run.out;
-    EXPECT_GT(lastHealth["messages_per_second"].get<double>(), 0.0) << run.out;
+    double const rate = lastHealth["messages_per_second"].get<double>();
+    EXPECT_GT(rate, 0.0) << run.out;
+    EXPECT_NEAR(rate * 10.0, std::round(rate * 10.0), 1e-6) << "rounded to tenths: " << rate;
     EXPECT_EQ(lines[lines.size() - 2]["Symbol"], "AAA") << run.out;
     EXPECT_TRUE(lines[lines.size() - 2].contains("eps")) << run.out;
     auto const& status = lines.back();
@@ -259,11 +284,13 @@ TEST(CorvoHost, FamilyCSubscribesWatchesQueriesAndReportsStatusAgainstCorvoSim) 
     EXPECT_EQ(status["subscriptions"], 2);
     EXPECT_GE(status["messages"].get<long>(), lastHealth["messages"].get<long>());
 
-    // A failed call names its result and the library's reason, not the trace hint.
+    // A failed call names the action and instrument, its result and the library's reason, not
+    // the trace hint.
     HostRun const unknown =
         runHost({"--library", CORVO_LIBRARY_PATH, "--api-port", sim.apiPort, "symbol", "ZZZ"});
     EXPECT_EQ(unknown.status, 1);
-    EXPECT_NE(unknown.err.find("corvo_symbol_record failed: not found"), std::string::npos)
+    EXPECT_NE(unknown.err.find("symbol ZZZ: corvo_symbol_record failed: not found"),
+              std::string::npos)
         << unknown.err;
     HostRun const refused =
         runHost({"--library", CORVO_LIBRARY_PATH, "--api-port", "1", "subscribe", "AAA"});
@@ -275,23 +302,79 @@ TEST(CorvoHost, FamilyCSubscribesWatchesQueriesAndReportsStatusAgainstCorvoSim) 
 }
 
 TEST(CorvoHost, UnknownActionsAndBadOptionsAreUsageErrors) {
-    std::vector<std::vector<std::string>> const lines = {
-        {"--library", CORVO_LIBRARY_PATH, "frobnicate"},
-        {"--library", CORVO_LIBRARY_PATH, "--family", "xx", "test"},
-        {"--library", CORVO_LIBRARY_PATH, "status", "now"},
-        {"--library", CORVO_LIBRARY_PATH, "--login", "many", "test"},
-        {"--library", CORVO_LIBRARY_PATH, "--api-port", "70000", "test"},
-        {"--library", CORVO_LIBRARY_PATH, "--colour", "test"},
-        {"--library", CORVO_LIBRARY_PATH, "watch", "-1"},
-        {"--library", CORVO_LIBRARY_PATH, "query", "nonsense"},
-        {"--library", CORVO_LIBRARY_PATH, "subscribe"},
-        {"test"}};
-    for (const auto& line : lines) {
-        HostRun const run = runHost(line);
-        EXPECT_EQ(run.status, 2) << line.back();
+    struct Case {
+        std::vector<std::string> line;
+        std::string fragment;  // what the error line must say
+    };
+    std::vector<Case> const cases = {
+        {{"--library", CORVO_LIBRARY_PATH, "frobnicate"}, "unknown action \"frobnicate\""},
+        {{"--library", CORVO_LIBRARY_PATH, "--family", "xx", "test"}, "--family wants c, cs or ea"},
+        {{"--library", CORVO_LIBRARY_PATH, "status", "now"}, "unknown action \"now\""},
+        {{"--library", CORVO_LIBRARY_PATH, "--login", "many", "test"}, "--login wants"},
+        {{"--library", CORVO_LIBRARY_PATH, "--api-port", "70000", "test"}, "--api-port wants"},
+        {{"--library", CORVO_LIBRARY_PATH, "--colour", "test"}, "unknown option --colour"},
+        {{"--library", CORVO_LIBRARY_PATH, "watch", "-1"}, "watch wants a positive number"},
+        {{"--library", CORVO_LIBRARY_PATH, "query", "nonsense"},
+         "unknown query \"nonsense\"; the queries are fundamental CODE, fundamental-all, iaa "
+         "CODE, iaa-all, key-stats, volume CODE, feedback MESSAGE"},
+        {{"--library", CORVO_LIBRARY_PATH, "subscribe"}, "subscribe needs a value"},
+        {{"test"}, "--library PATH is required"}};
+    for (const Case& c : cases) {
+        HostRun const run = runHost(c.line);
+        EXPECT_EQ(run.status, 2) << c.line.back();
         EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.rfind("corvo-host: " + c.fragment, 0), 0u) << run.err;
         EXPECT_NE(run.err.find("usage: corvo-host --library PATH"), std::string::npos) << run.err;
     }
+}
+
+TEST(CorvoHost, CtrlCDuringAWatchStopsTheSessionEndsTheLibraryAndExits130) {
+    SimProcess sim;
+    ASSERT_FALSE(sim.apiPort.empty());
+    Terminal const terminal("interrupt");
+    fs::path const trace = terminal.base() / "trace.txt";
+    RunOptions options;
+    options.environment = {"CORVO_TRACE=" + trace.string()};
+    options.interruptAfter = "\"topic\"";  // the first update: the session streams
+    HostRun const run = runHost({"--library", terminal.library(), "--api-port", sim.apiPort,
+                                 "subscribe", "AAA", "watch", "50", "status"},
+                                options);
+    EXPECT_EQ(run.status, 130) << run.err;
+    EXPECT_EQ(run.err, "corvo-host: interrupted: the session is stopped and the library ended\n");
+    // The watch's last line is its health; the status action after it never ran.
+    auto const lines = jsonLines(run.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(lines.back().contains("health")) << run.out;
+    // The library's own trace shows the session stopped and its stream thread ended.
+    std::string const traced = readAll(trace);
+    EXPECT_NE(traced.find("] Deinitialized\n"), std::string::npos) << traced;
+    EXPECT_NE(traced.find("] [Thread] ZMQ Subscriber stopped\n"), std::string::npos) << traced;
+}
+
+TEST(CorvoHost, PipedOutputIsJsonLinesThroughoutTheFilesSummaryIncluded) {
+    SimProcess sim;
+    ASSERT_FALSE(sim.apiPort.empty());
+    Terminal const terminal("piped");
+    HostRun const run =
+        runHost({"--library", terminal.library(), "--api-port", sim.apiPort, "subscribe", "AAA",
+                 "unsubscribe", "AAA", "query", "feedback", "hello", "files", "speed", "test"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    auto const lines = jsonLines(run.out);
+    ASSERT_EQ(lines.size(), 8u) << run.out;
+    for (const auto& line : lines) {
+        EXPECT_FALSE(line.is_discarded()) << run.out;
+    }
+    EXPECT_EQ(lines[1], nlohmann::json({{"unsubscribed", "AAA"}}));
+    EXPECT_EQ(lines[2], nlohmann::json({{"feedback", "sent"}}));
+    const char* const sets[] = {"fundamental", "iaa", "volume"};
+    for (std::size_t i = 0; i < 3; ++i) {
+        auto const& files = lines[3 + i]["files"];
+        EXPECT_EQ(files["set"], sets[i]) << run.out;
+        EXPECT_EQ(files["directory"], (terminal.base() / "Files" / sets[i]).string());
+        EXPECT_EQ(files["written"], 30) << "one file per instrument of corvo-sim";
+        EXPECT_EQ(files["names"].size(), 30u);
+    }
+    EXPECT_EQ(lines[7], nlohmann::json({{"test", 6}}));
 }
 
 TEST(CorvoHost, TraceLinesCarryAUtcIsoStampAndTheThreadId) {
