@@ -14,6 +14,24 @@
 namespace corvo::trace {
 namespace {
 
+// ISO 8601 in UTC with milliseconds, e.g. 2026-12-09T18:34:42.123Z: readable, and the same
+// whatever the machine's time zone, so traces from several machines line up.
+std::string utcStamp(std::chrono::system_clock::time_point now) {
+    auto const millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    auto const whole = static_cast<std::time_t>(millis / 1000);
+    std::tm parts{};
+#if defined(_WIN32)
+    gmtime_s(&parts, &whole);
+#else
+    gmtime_r(&whole, &parts);
+#endif
+    char text[32];
+    std::size_t const length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
+    std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(millis % 1000));
+    return text;
+}
+
 // Writes each text as one line with a timestamp and the thread id.
 class LineWriter {
   public:
@@ -27,14 +45,11 @@ class LineWriter {
     }
 
     void write(std::string_view text) {
-        auto const now = std::chrono::system_clock::now();
-        auto const micros =
-            std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count();
+        std::string const stamp = utcStamp(std::chrono::system_clock::now());
         std::ostringstream thread;
         thread << std::this_thread::get_id();
         std::lock_guard<std::mutex> lock(mutex_);
-        std::fprintf(file_, "%lld.%06lld [%s] %.*s\n", static_cast<long long>(micros / 1000000),
-                     static_cast<long long>(micros % 1000000), thread.str().c_str(),
+        std::fprintf(file_, "%s [%s] %.*s\n", stamp.c_str(), thread.str().c_str(),
                      static_cast<int>(text.size()), text.data());
         std::fflush(file_);
     }

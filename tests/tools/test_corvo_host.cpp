@@ -1,7 +1,5 @@
 // corvo-host as a user runs it: the help text, command-line and load errors, the diagnostics
 // against the real built library, and a whole session against corvo-sim.
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -10,128 +8,33 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <memory>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
+
 extern char** environ;
 
 namespace {
 
-// A file descriptor closed when it goes out of scope.
-class Descriptor {
-  public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { reset(); }
-    int get() const { return fd_; }
-    void reset() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = -1;
-    }
+using corvo::testing::ProgramRun;
+using corvo::testing::RunOptions;
+namespace fs = std::filesystem;
 
-  private:
-    int fd_ = -1;
-};
+using HostRun = ProgramRun;
 
-struct Pipe {
-    Pipe() {
-        int ends[2];
-        if (::pipe2(ends, O_CLOEXEC) == 0) {
-            reading = std::make_unique<Descriptor>(ends[0]);
-            writing = std::make_unique<Descriptor>(ends[1]);
-        }
-    }
-    std::unique_ptr<Descriptor> reading;
-    std::unique_ptr<Descriptor> writing;
-};
-
-class SpawnActions {
-  public:
-    SpawnActions() { posix_spawn_file_actions_init(&actions_); }
-    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
-    posix_spawn_file_actions_t* get() { return &actions_; }
-
-  private:
-    posix_spawn_file_actions_t actions_;
-};
-
-struct HostRun {
-    int status = -1;  // the exit status, or -1 when the host did not exit normally
-    std::string out;
-    std::string err;
-};
-
-// Reads both pipes until the host closes them or the deadline passes (then kills it).
-void collect(pid_t pid, Pipe& out, Pipe& err, HostRun& run) {
-    auto const deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    pollfd fds[2] = {{out.reading->get(), POLLIN, 0}, {err.reading->get(), POLLIN, 0}};
-    std::string* targets[2] = {&run.out, &run.err};
-    int open = 2;
-    while (open > 0) {
-        auto const left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || ::poll(fds, 2, static_cast<int>(left.count())) < 0) {
-            ::kill(pid, SIGKILL);
-            return;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) {
-                continue;
-            }
-            char chunk[4096];
-            ssize_t const got = ::read(fds[i].fd, chunk, sizeof chunk);
-            if (got <= 0) {
-                fds[i].fd = -1;
-                --open;
-            } else {
-                targets[i]->append(chunk, static_cast<std::size_t>(got));
-            }
-        }
-    }
-}
-
-HostRun runHost(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), CORVO_HOST_PATH);
-    std::vector<char*> argv;
-    for (auto& argument : arguments) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    Pipe out;
-    Pipe err;
-    HostRun run;
-    if (!out.reading || !err.reading) {
-        ADD_FAILURE() << "pipe failed";
-        return run;
-    }
-    SpawnActions actions;
-    posix_spawn_file_actions_adddup2(actions.get(), out.writing->get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(actions.get(), err.writing->get(), STDERR_FILENO);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], actions.get(), nullptr, argv.data(), environ) != 0) {
-        ADD_FAILURE() << "cannot start " << argv[0];
-        return run;
-    }
-    out.writing->reset();
-    err.writing->reset();
-    collect(pid, out, err, run);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+HostRun runHost(const std::vector<std::string>& arguments, const RunOptions& options = {}) {
+    return corvo::testing::runProgram(CORVO_HOST_PATH, arguments, options);
 }
 
 // corvo-sim as a child process stopped with SIGTERM at the end.
@@ -190,6 +93,54 @@ std::vector<nlohmann::json> jsonLines(const std::string& text) {
         lines.push_back(nlohmann::json::parse(line, nullptr, false));
     }
     return lines;
+}
+
+// A host's folder in the temporary directory: the library copied into Libraries, and a
+// Files directory beside it unless `withFiles` is false.
+class Terminal {
+  public:
+    explicit Terminal(const std::string& name, bool withFiles = true)
+        : base_(fs::temp_directory_path() /
+                ("corvo-host-" + name + "-" + std::to_string(::getpid()))) {
+        fs::remove_all(base_);
+        fs::create_directories(base_ / "Libraries");
+        if (withFiles) {
+            fs::create_directories(base_ / "Files");
+        }
+        fs::copy_file(CORVO_LIBRARY_PATH, library());
+    }
+    ~Terminal() {
+        std::error_code ignored;
+        fs::remove_all(base_, ignored);
+    }
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    fs::path base() const { return base_; }
+    std::string library() const {
+        return (base_ / "Libraries" / "libCorvoStreaming_DLL.so").string();
+    }
+
+  private:
+    fs::path base_;
+};
+
+std::string readAll(const fs::path& path) {
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// The trace's stamp for `now`, made with the C library's own UTC conversion.
+std::string utcStamp(std::chrono::system_clock::time_point now) {
+    auto const millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    std::time_t const seconds = millis / 1000;
+    std::tm parts{};
+    gmtime_r(&seconds, &parts);
+    char text[40];
+    std::size_t const length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
+    std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(millis % 1000));
+    return text;
 }
 
 TEST(CorvoHost, HelpListsEveryOptionAndAction) {
@@ -254,24 +205,47 @@ TEST(CorvoHost, SpeedAndTestRunAgainstTheRealLibraryInEveryFamily) {
         HostRun const run =
             runHost({"--library", CORVO_LIBRARY_PATH, "--family", family, "speed", "test"});
         EXPECT_EQ(run.status, 0) << family << ": " << run.err;
-        EXPECT_TRUE(
-            std::regex_search(run.out, std::regex("^speed: [0-9]+ ms \\(integer sum [0-9]+")))
-            << run.out;
-        EXPECT_NE(run.out.find("\ntest: 6\n"), std::string::npos) << run.out;
+        auto const lines = jsonLines(run.out);
+        ASSERT_EQ(lines.size(), 2u) << run.out;
+        EXPECT_TRUE(lines[0]["speed"]["milliseconds"].is_number_unsigned()) << run.out;
+        EXPECT_TRUE(lines[0]["speed"]["integer_sum"].is_number_unsigned()) << run.out;
+        EXPECT_EQ(lines[1], nlohmann::json({{"test", 6}})) << run.out;
     }
 }
 
 TEST(CorvoHost, WithoutActionsTheLibraryIsLoadedAndItsExportsFound) {
     HostRun const run = runHost({"--library", CORVO_LIBRARY_PATH});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("every export the host calls is there"), std::string::npos);
+    EXPECT_EQ(run.out, nlohmann::json({{"loaded", CORVO_LIBRARY_PATH}}).dump() + "\n");
 }
 
-TEST(CorvoHost, FilesRefusesALibraryOutsideALibrariesDirectory) {
-    // The built library sits in the build tree, so no session is started for nothing.
-    HostRun const run = runHost({"--library", CORVO_LIBRARY_PATH, "files"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("directory named Libraries"), std::string::npos) << run.err;
+TEST(CorvoHost, FilesChecksTheLibrariesLayoutBeforeAnySessionStarts) {
+    enum class Layout { buildTree, noFiles, filesIsAFile };
+    struct Case {
+        Layout layout;
+        std::string fragment;
+    };
+    std::vector<Case> const cases = {
+        {Layout::buildTree, "must sit in a directory named Libraries with a directory Files"},
+        {Layout::noFiles, "Files, beside the library's directory"},
+        {Layout::noFiles, "it does not exist: create it (mkdir "},
+        {Layout::filesIsAFile, "it is not a directory"}};
+    for (const Case& c : cases) {
+        Terminal const terminal("layout", c.layout != Layout::noFiles);
+        if (c.layout == Layout::filesIsAFile) {
+            fs::remove(terminal.base() / "Files");
+            std::ofstream(terminal.base() / "Files") << "not a directory\n";
+        }
+        std::string const library =
+            c.layout == Layout::buildTree ? CORVO_LIBRARY_PATH : terminal.library();
+        // Nothing listens on port 1: a session started before the check would fail first.
+        HostRun const run =
+            runHost({"--library", library, "--api-port", "1", "subscribe", "AAA", "files"});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find(c.fragment), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("corvo_start"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
 }
 
 TEST(CorvoHost, FamilyCSubscribesWatchesQueriesAndReportsStatusAgainstCorvoSim) {
@@ -299,7 +273,9 @@ TEST(CorvoHost, FamilyCSubscribesWatchesQueriesAndReportsStatusAgainstCorvoSim) 
     EXPECT_GT(updates, 0u) << run.out;
     EXPECT_EQ(lastHealth["connected"], true) << run.out;
     EXPECT_GT(lastHealth["messages"].get<long>(), 0) << run.out;
-    EXPECT_GT(lastHealth["messages_per_second"].get<double>(), 0.0) << run.out;
+    double const rate = lastHealth["messages_per_second"].get<double>();
+    EXPECT_GT(rate, 0.0) << run.out;
+    EXPECT_NEAR(rate * 10.0, std::round(rate * 10.0), 1e-6) << "rounded to tenths: " << rate;
     EXPECT_EQ(lines[lines.size() - 2]["Symbol"], "AAA") << run.out;
     EXPECT_TRUE(lines[lines.size() - 2].contains("eps")) << run.out;
     auto const& status = lines.back();
@@ -308,11 +284,13 @@ TEST(CorvoHost, FamilyCSubscribesWatchesQueriesAndReportsStatusAgainstCorvoSim) 
     EXPECT_EQ(status["subscriptions"], 2);
     EXPECT_GE(status["messages"].get<long>(), lastHealth["messages"].get<long>());
 
-    // A failed call names its result and the library's reason, not the trace hint.
+    // A failed call names the action and instrument, its result and the library's reason, not
+    // the trace hint.
     HostRun const unknown =
         runHost({"--library", CORVO_LIBRARY_PATH, "--api-port", sim.apiPort, "symbol", "ZZZ"});
     EXPECT_EQ(unknown.status, 1);
-    EXPECT_NE(unknown.err.find("corvo_symbol_record failed: not found"), std::string::npos)
+    EXPECT_NE(unknown.err.find("symbol ZZZ: corvo_symbol_record failed: not found"),
+              std::string::npos)
         << unknown.err;
     HostRun const refused =
         runHost({"--library", CORVO_LIBRARY_PATH, "--api-port", "1", "subscribe", "AAA"});
@@ -324,23 +302,105 @@ TEST(CorvoHost, FamilyCSubscribesWatchesQueriesAndReportsStatusAgainstCorvoSim) 
 }
 
 TEST(CorvoHost, UnknownActionsAndBadOptionsAreUsageErrors) {
-    std::vector<std::vector<std::string>> const lines = {
-        {"--library", CORVO_LIBRARY_PATH, "frobnicate"},
-        {"--library", CORVO_LIBRARY_PATH, "--family", "xx", "test"},
-        {"--library", CORVO_LIBRARY_PATH, "status", "now"},
-        {"--library", CORVO_LIBRARY_PATH, "--login", "many", "test"},
-        {"--library", CORVO_LIBRARY_PATH, "--api-port", "70000", "test"},
-        {"--library", CORVO_LIBRARY_PATH, "--colour", "test"},
-        {"--library", CORVO_LIBRARY_PATH, "watch", "-1"},
-        {"--library", CORVO_LIBRARY_PATH, "query", "nonsense"},
-        {"--library", CORVO_LIBRARY_PATH, "subscribe"},
-        {"test"}};
-    for (const auto& line : lines) {
-        HostRun const run = runHost(line);
-        EXPECT_EQ(run.status, 2) << line.back();
+    struct Case {
+        std::vector<std::string> line;
+        std::string fragment;  // what the error line must say
+    };
+    std::vector<Case> const cases = {
+        {{"--library", CORVO_LIBRARY_PATH, "frobnicate"}, "unknown action \"frobnicate\""},
+        {{"--library", CORVO_LIBRARY_PATH, "--family", "xx", "test"}, "--family wants c, cs or ea"},
+        {{"--library", CORVO_LIBRARY_PATH, "status", "now"}, "unknown action \"now\""},
+        {{"--library", CORVO_LIBRARY_PATH, "--login", "many", "test"}, "--login wants"},
+        {{"--library", CORVO_LIBRARY_PATH, "--api-port", "70000", "test"}, "--api-port wants"},
+        {{"--library", CORVO_LIBRARY_PATH, "--colour", "test"}, "unknown option --colour"},
+        {{"--library", CORVO_LIBRARY_PATH, "watch", "-1"}, "watch wants a positive number"},
+        {{"--library", CORVO_LIBRARY_PATH, "query", "nonsense"},
+         "unknown query \"nonsense\"; the queries are fundamental CODE, fundamental-all, iaa "
+         "CODE, iaa-all, key-stats, volume CODE, feedback MESSAGE"},
+        {{"--library", CORVO_LIBRARY_PATH, "subscribe"}, "subscribe needs a value"},
+        {{"test"}, "--library PATH is required"}};
+    for (const Case& c : cases) {
+        HostRun const run = runHost(c.line);
+        EXPECT_EQ(run.status, 2) << c.line.back();
         EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.rfind("corvo-host: " + c.fragment, 0), 0u) << run.err;
         EXPECT_NE(run.err.find("usage: corvo-host --library PATH"), std::string::npos) << run.err;
     }
+}
+
+TEST(CorvoHost, CtrlCDuringAWatchStopsTheSessionEndsTheLibraryAndExits130) {
+    SimProcess sim;
+    ASSERT_FALSE(sim.apiPort.empty());
+    Terminal const terminal("interrupt");
+    fs::path const trace = terminal.base() / "trace.txt";
+    RunOptions options;
+    options.environment = {"CORVO_TRACE=" + trace.string()};
+    options.interruptAfter = "\"topic\"";  // the first update: the session streams
+    HostRun const run = runHost({"--library", terminal.library(), "--api-port", sim.apiPort,
+                                 "subscribe", "AAA", "watch", "50", "status"},
+                                options);
+    EXPECT_EQ(run.status, 130) << run.err;
+    EXPECT_EQ(run.err, "corvo-host: interrupted: the session is stopped and the library ended\n");
+    // The watch's last line is its health; the status action after it never ran.
+    auto const lines = jsonLines(run.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(lines.back().contains("health")) << run.out;
+    // The library's own trace shows the session stopped and its stream thread ended.
+    std::string const traced = readAll(trace);
+    EXPECT_NE(traced.find("] Deinitialized\n"), std::string::npos) << traced;
+    EXPECT_NE(traced.find("] [Thread] ZMQ Subscriber stopped\n"), std::string::npos) << traced;
+}
+
+TEST(CorvoHost, PipedOutputIsJsonLinesThroughoutTheFilesSummaryIncluded) {
+    SimProcess sim;
+    ASSERT_FALSE(sim.apiPort.empty());
+    Terminal const terminal("piped");
+    HostRun const run =
+        runHost({"--library", terminal.library(), "--api-port", sim.apiPort, "subscribe", "AAA",
+                 "unsubscribe", "AAA", "query", "feedback", "hello", "files", "speed", "test"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    auto const lines = jsonLines(run.out);
+    ASSERT_EQ(lines.size(), 8u) << run.out;
+    for (const auto& line : lines) {
+        EXPECT_FALSE(line.is_discarded()) << run.out;
+    }
+    EXPECT_EQ(lines[1], nlohmann::json({{"unsubscribed", "AAA"}}));
+    EXPECT_EQ(lines[2], nlohmann::json({{"feedback", "sent"}}));
+    const char* const sets[] = {"fundamental", "iaa", "volume"};
+    for (std::size_t i = 0; i < 3; ++i) {
+        auto const& files = lines[3 + i]["files"];
+        EXPECT_EQ(files["set"], sets[i]) << run.out;
+        EXPECT_EQ(files["directory"], (terminal.base() / "Files" / sets[i]).string());
+        EXPECT_EQ(files["written"], 30) << "one file per instrument of corvo-sim";
+        EXPECT_EQ(files["names"].size(), 30u);
+    }
+    EXPECT_EQ(lines[7], nlohmann::json({{"test", 6}}));
+}
+
+TEST(CorvoHost, TraceLinesCarryAUtcIsoStampAndTheThreadId) {
+    Terminal const terminal("trace");
+    fs::path const trace = terminal.base() / "trace.txt";
+    RunOptions options;
+    options.environment = {"CORVO_TRACE=" + trace.string()};
+    std::string const before = utcStamp(std::chrono::system_clock::now());
+    HostRun const run = runHost({"--library", terminal.library(), "test"}, options);
+    std::string const after = utcStamp(std::chrono::system_clock::now());
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::regex const shape(
+        "([0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}Z) \\[([0-9]+)\\] (.*)");
+    std::vector<std::string> texts;
+    std::istringstream lines(readAll(trace));
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch parts;
+        ASSERT_TRUE(std::regex_match(line, parts, shape)) << line;
+        EXPECT_LE(before, parts[1].str()) << line;
+        EXPECT_GE(after, parts[1].str()) << line;
+        texts.push_back(parts[3]);
+    }
+    // The library's own texts, unchanged behind the stamp and the thread id.
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Started DLL(DLL_PROCESS_ATTACH)"),
+              texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "fnTest"), texts.end());
 }
 
 }  // namespace

@@ -12,7 +12,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
+#include "child_process.h"
 #include "common/eventually.h"
 #include "corvo/build_constants.h"
 #include "exports/loaded_library.h"
@@ -180,6 +182,74 @@ TEST(ReferenceServer, TheLibraryRunsAWholeSessionAgainstIt) {
         EXPECT_TRUE(fs::exists(files / directory / name)) << directory << "/" << name;
     }
     EXPECT_TRUE(lib.cs_Deinitial());
+}
+
+// What corvo-sim printed for a start it refused: exactly one line and, for a bad command line,
+// the hint to --help.
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(ReferenceServer, ABadOptionValueIsOneLineNamingTheOptionAndAHint) {
+    struct Case {
+        std::string option;
+        std::string value;
+        std::string fragment;
+    };
+    std::vector<Case> const cases = {
+        {"--api-port", "abc", "--api-port wants a port 0-65535"},
+        {"--api-port", "70000", "--api-port wants a port 0-65535"},
+        {"--stream-port", "-1", "--stream-port wants a port 0-65535"},
+        {"--rate", "1e20", "--rate wants messages per second"},
+        {"--rate", "0", "--rate wants messages per second"},
+        {"--rate", "nan", "--rate wants messages per second"},
+        {"--instruments", "0", "--instruments wants a count"},
+        {"--instruments", "5x", "--instruments wants a count"},
+        {"--seed", "-1", "--seed wants an unsigned 64-bit seed"},
+        {"--top20-interval-ms", "0", "--top20-interval-ms wants milliseconds"},
+        {"--day-key-offset", "99999999999", "--day-key-offset wants signed 32-bit seconds"},
+        {"--account", "demo-key", "--account wants KEY:LOGIN"},
+        {"--account", "demo-key:many", "--account wants KEY:LOGIN"},
+        {"--aes-key", "00ff", "--aes-key wants 32 hexadecimal digits"},
+        {"--curve-secret", "short", "--curve-secret wants a CURVE secret key"},
+        {"--colour", "blue", "unknown option --colour"}};
+    for (const Case& c : cases) {
+        auto const run = runProgram(CORVO_SIM_PATH, {c.option, c.value});
+        EXPECT_EQ(run.status, 2) << c.option << " " << c.value;
+        EXPECT_EQ(run.out, "");
+        auto const lines = linesOf(run.err);
+        ASSERT_EQ(lines.size(), 2u) << run.err;
+        EXPECT_EQ(lines[0].rfind("corvo-sim: " + c.fragment, 0), 0u) << lines[0];
+        if (c.option != "--colour") {
+            EXPECT_NE(lines[0].find("not \"" + c.value + "\""), std::string::npos) << lines[0];
+        }
+        EXPECT_EQ(lines[1], "run corvo-sim --help for the options");
+    }
+}
+
+TEST(ReferenceServer, ABusyPortIsNamedWithItsOption) {
+    // A listener of our own holds the port.
+    boost::asio::io_context context;
+    boost::asio::ip::tcp::acceptor busy(
+        context, boost::asio::ip::tcp::endpoint(boost::asio::ip::address_v4::loopback(), 0));
+    std::string const port = std::to_string(busy.local_endpoint().port());
+    for (std::string const option : {"--api-port", "--stream-port"}) {
+        auto const run = runProgram(CORVO_SIM_PATH, {option, port, "--quiet"});
+        EXPECT_EQ(run.status, 1) << option;
+        auto const lines = linesOf(run.err);
+        ASSERT_EQ(lines.size(), 1u) << run.err;
+        EXPECT_EQ(lines[0].rfind("corvo-sim: cannot listen on 127.0.0.1:" + port + " (" + option +
+                                     " " + port + "): ",
+                                 0),
+                  0u)
+            << lines[0];
+        EXPECT_NE(lines[0].find("in use"), std::string::npos) << lines[0];
+    }
 }
 
 }  // namespace

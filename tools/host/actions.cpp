@@ -18,6 +18,15 @@ ActionRunner::ActionRunner(const Library& library, const Options& options, const
       queries_(library.exports(), options.family, options.login) {}
 
 void ActionRunner::run(const Action& action) {
+    try {
+        dispatch(action);
+    } catch (const HostError& error) {
+        // The action as typed names the instrument, the query or the file set it was about.
+        throw HostError(describe(action) + ": " + error.what());
+    }
+}
+
+void ActionRunner::dispatch(const Action& action) {
     switch (action.kind) {
         case ActionKind::speed:
             return speed();
@@ -29,13 +38,15 @@ void ActionRunner::run(const Action& action) {
             // No session is started for it: "never started" is an answer too.
             return output_.answer(readStatus(library_.exports()));
         case ActionKind::files:
-            filesDirectoryFor(library_.path());  // refuse before a session is started for it
             session_.ensureStarted();
             return runFileExports(library_, action.word, options_.family, output_);
         case ActionKind::query: {
             session_.ensureStarted();
             auto const answer = queries_.run(action.word, action.argument);
-            return output_.answer(answer ? *answer : "feedback sent");
+            if (!answer) {
+                return output_.note("feedback sent", {{"feedback", "sent"}});
+            }
+            return output_.answer(*answer);
         }
         default:
             session_.ensureStarted();
@@ -49,9 +60,14 @@ void ActionRunner::runStreaming(const Action& action) {
             return output_.answer(stream_.subscribe(action.argument));
         case ActionKind::unsubscribe:
             stream_.unsubscribe(action.argument);
-            return output_.line("unsubscribed " + action.argument);
+            return output_.note("unsubscribed " + action.argument,
+                                {{"unsubscribed", action.argument}});
         case ActionKind::watch:
-            return watch(stream_, library_.exports(), output_, action.seconds);
+            if (watch(stream_, library_.exports(), output_, action.seconds) ==
+                WatchEnd::interrupted) {
+                throw Interrupted();
+            }
+            return;
         case ActionKind::refresh:
             // False only means nothing is new, which prints as an empty object.
             return output_.answer(stream_.refresh().value_or("{}"));
@@ -75,7 +91,10 @@ void ActionRunner::speed() {
     char line[160];
     std::snprintf(line, sizeof line, "speed: %u ms (integer sum %u, real sum %.17g)", milliseconds,
                   integerSum, realSum);
-    output_.line(line);
+    output_.note(
+        line,
+        {{"speed",
+          {{"milliseconds", milliseconds}, {"integer_sum", integerSum}, {"real_sum", realSum}}}});
 }
 
 void ActionRunner::test() {
@@ -83,7 +102,7 @@ void ActionRunner::test() {
     std::int32_t const answer = options_.family == Family::c    ? exports.corvo_test()
                                 : options_.family == Family::cs ? exports.cs_Test()
                                                                 : exports.ea_Test();
-    output_.line("test: " + std::to_string(answer));
+    output_.note("test: " + std::to_string(answer), {{"test", answer}});
 }
 
 }  // namespace corvo::host

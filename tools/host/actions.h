@@ -14,12 +14,13 @@ class ActionRunner {
   public:
     ActionRunner(const Library& library, const Options& options, const Output& output);
 
-    // Throws HostError (or ExportFailed) when the action fails.
+    // Throws HostError naming the action when it fails, Interrupted when Ctrl-C ended a watch.
     void run(const Action& action);
     // Stops the session, if one was started; throws when a stopping export answers false.
     void finish() { session_.finish(); }
 
   private:
+    void dispatch(const Action& action);
     void runStreaming(const Action& action);
     void speed();
     void test();

@@ -53,8 +53,10 @@ std::vector<std::string> writtenSince(const Snapshot& before, const Snapshot& af
     return written;
 }
 
-std::string listing(const FileExport& file, const char* writer, const fs::path& directory,
-                    const std::vector<std::string>& written) {
+// "iaa: corvo_export_files wrote 3 files in DIR: AAA.json, ..." at a terminal; piped, one
+// {"files":{...}} line with every name.
+void report(const Output& output, const FileExport& file, const char* writer,
+            const fs::path& directory, const std::vector<std::string>& written) {
     std::string line = std::string(file.set) + ": " + writer + " wrote " +
                        std::to_string(written.size()) +
                        (written.size() == 1 ? " file in " : " files in ") + directory.string();
@@ -64,30 +66,45 @@ std::string listing(const FileExport& file, const char* writer, const fs::path& 
     if (written.size() > kNamesShown) {
         line += " and " + std::to_string(written.size() - kNamesShown) + " more";
     }
-    return line;
+    output.note(line, {{"files",
+                        {{"set", file.set},
+                         {"writer", writer},
+                         {"directory", directory.string()},
+                         {"written", written.size()},
+                         {"names", written}}}});
 }
 
 }  // namespace
 
 fs::path filesDirectoryFor(const fs::path& library) {
-    std::string const directory = library.parent_path().string();
+    fs::path const directory = library.parent_path();
     std::string const tail = "Libraries";
-    if (library.parent_path().filename() != tail) {
+    if (directory.filename() != tail) {
         throw HostError(
             "the file exports write into the Files directory beside the library's "
-            "directory, so the library must sit in a directory named Libraries; " +
-            library.string() + " does not (copy it into e.g. /tmp/corvo/Libraries/)");
+            "own directory, so the library must sit in a directory named Libraries "
+            "with a directory Files beside it; " +
+            library.string() + " sits in " + directory.string() +
+            " (copy it into e.g. /tmp/corvo/Libraries/ and create /tmp/corvo/Files)");
     }
     // The library's own rule: its directory with the last 9 characters replaced by "Files".
-    return directory.substr(0, directory.size() - tail.size()) + "Files";
+    std::string const text = directory.string();
+    fs::path const files = text.substr(0, text.size() - tail.size()) + "Files";
+    // The library creates only the directory of each file set, so Files itself must exist.
+    std::error_code error;
+    if (!fs::is_directory(files, error)) {
+        throw HostError("the file exports write below " + files.string() +
+                        ", beside the library's directory " + directory.string() + ", and " +
+                        (fs::exists(files, error)
+                             ? "it is not a directory"
+                             : "it does not exist: create it (mkdir " + files.string() + ")"));
+    }
+    return files;
 }
 
 void runFileExports(const Library& library, const std::string& set, Family family,
                     const Output& output) {
     fs::path const files = filesDirectoryFor(library.path());
-    // The library creates only the last level, so a missing Files directory would fail it.
-    std::error_code error;
-    fs::create_directories(files, error);
     for (const FileExport& file : kFileExports) {
         if (set != "all" && set != file.set) {
             continue;
@@ -103,7 +120,7 @@ void runFileExports(const Library& library, const std::string& set, Family famil
         } else {
             require(file.exportName, (exports.*file.entry)());
         }
-        output.line(listing(file, writer, directory, writtenSince(before, snapshotOf(directory))));
+        report(output, file, writer, directory, writtenSince(before, snapshotOf(directory)));
     }
 }
 

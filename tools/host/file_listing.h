@@ -11,7 +11,8 @@
 namespace corvo::host {
 
 // Where the library writes its files: its directory with the trailing "Libraries" replaced by
-// "Files". Throws HostError, saying so, when the library does not sit in a Libraries directory.
+// "Files". Throws HostError, saying what is wrong, unless the library sits in a directory named
+// Libraries with a directory Files beside it.
 std::filesystem::path filesDirectoryFor(const std::filesystem::path& library);
 
 // `set` is fundamental, iaa, volume or all; family c writes through corvo_export_files, the

@@ -13,7 +13,9 @@ usage: corvo-host --library PATH [--family c|cs|ea] [--key TEXT] [--login N]
 Options (also accepted as --name=VALUE):
   --library PATH    the library to load (required). The file exports write into the Files
                     directory beside the library's directory, so for "files" the library
-                    must sit in a directory named Libraries, e.g. /opt/x/Libraries/.
+                    must sit in a directory named Libraries with a directory Files beside
+                    it, e.g. /opt/x/Libraries/ and /opt/x/Files/ (checked before a session
+                    is started).
   --family c|cs|ea  which functions to call (default c): c is the C interface of corvo.h
                     (corvo_start, corvo_subscribe, corvo_refresh, corvo_query, ...), whose
                     failures carry a reason; cs_ takes narrow texts, ea_ takes UTF-16
@@ -35,9 +37,11 @@ only loaded and its exports looked up.
                     as it arrives: one JSON line per update {"topic":...,"record":...} when
                     stdout is not a terminal, plus a {"health":{...}} line each second and
                     at the end (the status members and "messages_per_second"); in a
-                    terminal, a live table headed by the stream's health (connected or
-                    not, messages per second, the last message's age, reconnects) and a
-                    rate summary. Ctrl-C ends the watch early and still stops the session.
+                    terminal, a live table headed by the stream's health (its endpoint,
+                    connected or not, messages per second, the last message's age,
+                    reconnects) and a rate summary. Ctrl-C ends the watch, stops the
+                    session, ends the library and exits with status 130; the actions
+                    after the watch do not run.
   refresh           poll once and print the records updated since the last poll
   symbol CODE       print one code's latest record (corvo_symbol_record; ea_Refresh_Symbol
                     in families cs and ea)
@@ -59,12 +63,16 @@ only loaded and its exports looked up.
                     ...), in every family; it starts no session
 
 Answers are pretty-printed when stdout is a terminal (very long ones truncated with a note
-of the full length) and printed raw otherwise.
+of the full length). When stdout is not a terminal every line is one JSON value: answers
+as the library gave them (an answer that is not JSON as a JSON string), and the host's own
+lines as objects: {"unsubscribed":...}, {"files":{"set","writer","directory","written",
+"names"}}, {"speed":{...}}, {"test":6}, {"feedback":"sent"}, {"loaded":PATH}.
 
 Exit status: 0 success; 1 the library is missing or fails to load, an export is missing,
 the session does not start, a corvo_ call fails or an export answers false (a refresh with
-nothing new is no failure); 2 unknown action or bad option. A failed corvo_ call is
-reported with its result name and the library's reason. The cs_ and ea_ exports give no
+nothing new is no failure); 2 unknown action or bad option; 130 Ctrl-C during a watch.
+A failure is reported with the action it was about (e.g. "symbol ZZZ: ..."); a failed
+corvo_ call with its result name and the library's reason. The cs_ and ea_ exports give no
 reasons: set CORVO_TRACE=stderr before running to see the library's trace.
 )";
 

@@ -16,6 +16,13 @@ struct HostError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Ctrl-C ended a watch: the session is stopped and the library ended, then the host exits
+// with 130, as a shell reports a program ended by SIGINT.
+struct Interrupted : std::runtime_error {
+    Interrupted()
+        : std::runtime_error("interrupted: the session is stopped and the library ended") {}
+};
+
 // An export answered false. The library gives no reason, so the message points at its trace.
 struct ExportFailed : HostError {
     explicit ExportFailed(const std::string& exportName, const std::string& context = {})

@@ -1,9 +1,10 @@
 #include "options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <map>
+#include <iterator>
 
 #include "host_errors.h"
 
@@ -99,20 +100,61 @@ void parseOption(Words& words, Options& options) {
     }
 }
 
+// What an action takes after its name.
+enum class Takes { nothing, argument, seconds, query, fileSet };
+
+struct ActionName {
+    const char* name;
+    ActionKind kind;
+    Takes takes;
+};
+
+constexpr ActionName kActions[] = {{"subscribe", ActionKind::subscribe, Takes::argument},
+                                   {"unsubscribe", ActionKind::unsubscribe, Takes::argument},
+                                   {"watch", ActionKind::watch, Takes::seconds},
+                                   {"refresh", ActionKind::refresh, Takes::nothing},
+                                   {"symbol", ActionKind::symbol, Takes::argument},
+                                   {"top20", ActionKind::top20, Takes::nothing},
+                                   {"query", ActionKind::query, Takes::query},
+                                   {"files", ActionKind::files, Takes::fileSet},
+                                   {"speed", ActionKind::speed, Takes::nothing},
+                                   {"test", ActionKind::test, Takes::nothing},
+                                   {"stop", ActionKind::stop, Takes::nothing},
+                                   {"status", ActionKind::status, Takes::nothing}};
+
+struct QueryName {
+    const char* name;
+    const char* argument;  // null when the query takes none
+};
+
+constexpr QueryName kQueries[] = {{"fundamental", "CODE"}, {"fundamental-all", nullptr},
+                                  {"iaa", "CODE"},         {"iaa-all", nullptr},
+                                  {"key-stats", nullptr},  {"volume", "CODE"},
+                                  {"feedback", "MESSAGE"}};
+
+std::string queryList() {
+    std::string list;
+    for (const QueryName& query : kQueries) {
+        list += (list.empty() ? "" : ", ") + std::string(query.name) +
+                (query.argument ? std::string(" ") + query.argument : "");
+    }
+    return list;
+}
+
 Action parseQuery(Words& words) {
-    // Whether each query name takes an argument.
-    static const std::map<std::string, bool> kQueries = {
-        {"fundamental", true}, {"fundamental-all", false}, {"iaa", true},     {"iaa-all", false},
-        {"key-stats", false},  {"volume", true},           {"feedback", true}};
-    Action action{ActionKind::query, words.takeFor("query"), {}, 0.0};
-    auto const found = kQueries.find(action.word);
-    if (found == kQueries.end()) {
-        throw UsageError("unknown query \"" + action.word + "\"");
+    if (words.done()) {
+        throw UsageError("query needs a name: " + queryList());
     }
-    if (found->second) {
-        action.argument = words.takeFor("query " + action.word);
+    Action action{ActionKind::query, words.take(), {}, 0.0};
+    for (const QueryName& query : kQueries) {
+        if (action.word == query.name) {
+            if (query.argument != nullptr) {
+                action.argument = words.takeFor("query " + action.word);
+            }
+            return action;
+        }
     }
-    return action;
+    throw UsageError("unknown query \"" + action.word + "\"; the queries are " + queryList());
 }
 
 Action parseFiles(Words& words) {
@@ -127,30 +169,24 @@ Action parseFiles(Words& words) {
 }
 
 Action parseAction(Words& words) {
-    // The actions that take one required argument, and those that take none.
-    static const std::map<std::string, ActionKind> kWithArgument = {
-        {"subscribe", ActionKind::subscribe},
-        {"unsubscribe", ActionKind::unsubscribe},
-        {"symbol", ActionKind::symbol}};
-    static const std::map<std::string, ActionKind> kPlain = {
-        {"refresh", ActionKind::refresh}, {"top20", ActionKind::top20},
-        {"speed", ActionKind::speed},     {"test", ActionKind::test},
-        {"stop", ActionKind::stop},       {"status", ActionKind::status}};
     std::string const name = words.take();
-    if (auto found = kWithArgument.find(name); found != kWithArgument.end()) {
-        return Action{found->second, {}, words.takeFor(name), 0.0};
-    }
-    if (auto found = kPlain.find(name); found != kPlain.end()) {
-        return Action{found->second, {}, {}, 0.0};
-    }
-    if (name == "watch") {
-        return Action{ActionKind::watch, {}, {}, parseSeconds(words.takeFor(name))};
-    }
-    if (name == "query") {
-        return parseQuery(words);
-    }
-    if (name == "files") {
-        return parseFiles(words);
+    for (const ActionName& known : kActions) {
+        if (name != known.name) {
+            continue;
+        }
+        switch (known.takes) {
+            case Takes::argument:
+                return Action{known.kind, {}, words.takeFor(name), 0.0};
+            case Takes::seconds:
+                return Action{known.kind, {}, {}, parseSeconds(words.takeFor(name))};
+            case Takes::query:
+                return parseQuery(words);
+            case Takes::fileSet:
+                return parseFiles(words);
+            case Takes::nothing:
+                break;
+        }
+        return Action{known.kind, {}, {}, 0.0};
     }
     throw UsageError("unknown action \"" + name + "\"");
 }
@@ -171,6 +207,20 @@ Options parseCommandLine(int argc, const char* const* argv) {
         throw UsageError("--library PATH is required");
     }
     return options;
+}
+
+std::string describe(const Action& action) {
+    // Every kind has its name in the table.
+    std::string text =
+        std::find_if(std::begin(kActions), std::end(kActions), [&](const ActionName& known) {
+            return known.kind == action.kind;
+        })->name;
+    for (const std::string& part : {action.word, action.argument}) {
+        if (!part.empty()) {
+            text += " " + part;
+        }
+    }
+    return text;
 }
 
 std::string usageSynopsis() {

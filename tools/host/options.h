@@ -46,6 +46,10 @@ struct Options {
 // Throws UsageError for an unknown option or action, a missing or malformed value.
 Options parseCommandLine(int argc, const char* const* argv);
 
+// The action as the command line spells it, e.g. "query iaa AAA", to say what a failure was
+// about.
+std::string describe(const Action& action);
+
 // The one-line synopsis printed with a usage error.
 std::string usageSynopsis();
 

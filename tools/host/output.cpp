@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <iostream>
 
 namespace corvo::host {
@@ -15,6 +16,19 @@ std::string prettyIfJson(const std::string& text) {
     return parsed.is_discarded() ? text : dumpJson(parsed, 2);
 }
 
+// The answer as one JSON line. A JSON answer keeps its own bytes: a raw line break in valid
+// JSON can only be white space between tokens, so dropping it changes nothing else.
+std::string jsonLine(const std::string& text) {
+    if (!Json::accept(text)) {
+        return dumpJson(Json(text));
+    }
+    std::string line = text;
+    line.erase(
+        std::remove_if(line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }),
+        line.end());
+    return line;
+}
+
 }  // namespace
 
 std::string dumpJson(const Json& value, int indent) {
@@ -25,7 +39,7 @@ Output::Output() : terminal_(::isatty(STDOUT_FILENO) == 1) {}
 
 void Output::answer(const std::string& text) const {
     if (!terminal_) {
-        std::cout << text << '\n' << std::flush;
+        std::cout << jsonLine(text) << '\n' << std::flush;
         return;
     }
     std::string const shown = prettyIfJson(text);
@@ -38,13 +52,16 @@ void Output::answer(const std::string& text) const {
               << std::flush;
 }
 
-void Output::line(const std::string& text) const {
-    std::cout << text << '\n' << std::flush;
+void Output::note(const std::string& text, const Json& record) const {
+    std::cout << (terminal_ ? text : dumpJson(record)) << '\n' << std::flush;
+}
+
+void Output::record(const Json& value) const {
+    std::cout << dumpJson(value) << '\n' << std::flush;
 }
 
 void Output::update(const std::string& topic, const Json& record) const {
-    Json const line = {{"topic", topic}, {"record", record}};
-    std::cout << dumpJson(line) << '\n' << std::flush;
+    this->record({{"topic", topic}, {"record", record}});
 }
 
 }  // namespace corvo::host

@@ -1,5 +1,6 @@
 #include "stream_health.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "c_calls.h"
@@ -52,7 +53,9 @@ std::string healthLine(const HealthSample& sample) {
     const Json& status = sample.status;
     bool const connected = status.value("connected", false);
     std::uint64_t const connects = count(status, "connects");
-    std::string line = std::string("stream: ") + (connected ? "connected" : "NOT CONNECTED");
+    std::string const endpoint = status.value("endpoint", std::string());
+    std::string line = "stream" + (endpoint.empty() ? std::string() : " " + endpoint) + ": " +
+                       (connected ? "connected" : "NOT CONNECTED");
     if (sample.messagesPerSecond) {
         char rate[48];
         std::snprintf(rate, sizeof rate, "  %.1f msg/s", *sample.messagesPerSecond);
@@ -74,8 +77,10 @@ std::string healthLine(const HealthSample& sample) {
 
 Json healthRecord(const HealthSample& sample) {
     Json health = sample.status;
-    health["messages_per_second"] =
-        sample.messagesPerSecond ? Json(*sample.messagesPerSecond) : Json(nullptr);
+    // Tenths, as the live table shows it: the digits beyond are noise of the sampling moment.
+    health["messages_per_second"] = sample.messagesPerSecond
+                                        ? Json(std::round(*sample.messagesPerSecond * 10.0) / 10.0)
+                                        : Json(nullptr);
     return {{"health", health}};
 }
 

@@ -32,11 +32,12 @@ class HealthProbe {
     std::uint64_t previousMessages_ = 0;
 };
 
-// One line for the live table, e.g. "stream: connected  312.5 msg/s  last message 4 ms ago
-// reconnects 0".
+// One line for the live table, e.g. "stream tcp://127.0.0.1:5556: connected  312.5 msg/s
+// last message 4 ms ago  reconnects 0".
 std::string healthLine(const HealthSample& sample);
 
-// The piped form: {"health":{<the status members>,"messages_per_second":...}}.
+// The piped form: {"health":{<the status members>,"messages_per_second":...}}, the rate in
+// tenths.
 Json healthRecord(const HealthSample& sample);
 
 }  // namespace corvo::host

@@ -26,7 +26,8 @@ extern "C" void onInterrupt(int) {
     interrupted = 1;
 }
 
-// Ctrl-C during a watch ends the watch, so the session is still stopped properly.
+// Ctrl-C during a watch ends the watch instead of the process, so the host can still stop the
+// session and end the library before it exits.
 class InterruptScope {
   public:
     InterruptScope() {
@@ -52,7 +53,7 @@ class UpdateView {
         if (output_.terminal()) {
             table_.setHealth(healthLine(sample));
         } else {
-            output_.line(dumpJson(healthRecord(sample)));
+            output_.record(healthRecord(sample));
         }
     }
     void show(const RefreshMember& member) {
@@ -98,7 +99,7 @@ void drain(StreamCalls& calls, UpdateView& view) {
 
 }  // namespace
 
-void watch(StreamCalls& calls, const Exports& exports, const Output& output, double seconds) {
+WatchEnd watch(StreamCalls& calls, const Exports& exports, const Output& output, double seconds) {
     InterruptScope const interruptScope;
     UpdateView view(output);
     HealthProbe probe(exports);
@@ -121,6 +122,7 @@ void watch(StreamCalls& calls, const Exports& exports, const Output& output, dou
     std::chrono::duration<double> const elapsed = Clock::now() - start;
     view.health(probe.sample());
     view.finish(elapsed.count());
+    return interrupted ? WatchEnd::interrupted : WatchEnd::elapsed;
 }
 
 }  // namespace corvo::host

@@ -7,10 +7,11 @@
 
 namespace corvo::host {
 
-// Polls every 100 ms for `seconds` (Ctrl-C ends it early): JSON lines when stdout is not a
-// terminal, with a {"health":...} line each second and at the end; a live table headed by the
-// stream's health and a rate summary when it is. The health comes from corvo_status in every
-// family.
-void watch(StreamCalls& calls, const Exports& exports, const Output& output, double seconds);
+enum class WatchEnd { elapsed, interrupted };
+
+// Polls every 100 ms for `seconds`, or until Ctrl-C: JSON lines when stdout is not a terminal,
+// with a {"health":...} line each second and at the end; a live table headed by the stream's
+// health and a rate summary when it is. The health comes from corvo_status in every family.
+WatchEnd watch(StreamCalls& calls, const Exports& exports, const Output& output, double seconds);
 
 }  // namespace corvo::host

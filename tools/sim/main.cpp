@@ -3,6 +3,8 @@
 #include <fstream>
 #include <iostream>
 #include <mutex>
+#include <stdexcept>
+#include <string>
 #include <thread>
 
 #include "sim/api_service.h"
@@ -45,6 +47,17 @@ void runFeed(corvo::sim::MarketUniverse& market, corvo::testing::CurvePublisher&
     }
 }
 
+// Builds a listening service; a failure (a busy port, mostly) names the option and the port.
+template <class Make>
+auto listening(const char* option, std::uint16_t port, Make make) {
+    try {
+        return make();
+    } catch (const std::exception& error) {
+        throw std::runtime_error(std::string("cannot listen on 127.0.0.1:") + std::to_string(port) +
+                                 " (" + option + " " + std::to_string(port) + "): " + error.what());
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -56,7 +69,9 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, requestStop);
     try {
         corvo::sim::MarketUniverse market(options.seed, options.instruments);
-        corvo::testing::CurvePublisher feed(options.curveSecret, options.streamPort);
+        auto feed = listening("--stream-port", options.streamPort, [&] {
+            return corvo::testing::CurvePublisher(options.curveSecret, options.streamPort);
+        });
         std::mutex logMutex;
         auto log = [&](const std::string& line) {
             if (!options.quiet) {
@@ -67,7 +82,9 @@ int main(int argc, char** argv) {
         corvo::sim::ApiService api({options.aesKey, options.aesIv, options.clientSecret,
                                     options.dayKeyOffset, options.accounts, feed.port()},
                                    market, log);
-        corvo::testing::HttpTestServer http(options.apiPort, false);
+        auto http = listening("--api-port", options.apiPort, [&] {
+            return corvo::testing::HttpTestServer(options.apiPort, false);
+        });
         http.setHandler(
             [&](const corvo::testing::RecordedRequest& request) { return api.answer(request); });
         std::cout << "corvo-sim: api http://127.0.0.1:" << http.port() << "  stream "
