@@ -7,9 +7,10 @@ import weakref
 from pathlib import Path
 from typing import Any, Dict, Iterable, Iterator, Optional, Union
 
-from . import library
+from . import library, records
 from .constants import REFRESH_CAPACITY, Files, Query, Result
 from .errors import Error
+from .records import Key
 
 Json = Any
 FileKind = Union[Files, int, str]
@@ -74,7 +75,8 @@ class Session:
             print(s.poll())
 
     Only one Session may be open at a time, since the library runs one session per process.
-    Failures raise corvo.Error; replies are parsed as JSON (json.JSONDecodeError if not).
+    Failures raise corvo.Error; the API's replies are parsed as JSON (json.JSONDecodeError if
+    not), the stream's records as JSON where they are (see poll()).
     """
 
     def __init__(self, *, key: str, login: int, api_port: int,
@@ -131,18 +133,25 @@ class Session:
         for symbol in [symbols] if isinstance(symbols, str) else symbols:
             library.check("corvo_unsubscribe", library.get().corvo_unsubscribe(_text(symbol)))
 
-    def poll(self) -> Dict[str, Json]:
+    def poll(self) -> Dict[Key, Json]:
         """The records updated since the last poll, keyed by topic ({} when none). One result
-        holds at most about 10 kB; what does not fit stays pending for the next poll."""
+        holds at most about 10 kB; what does not fit stays pending for the next poll.
+
+        Nothing taken is lost: a payload is parsed JSON where it is JSON, else its text (str),
+        else its bytes when it is not UTF-8. When payloads that are not JSON spoil the result's
+        shape, it is split on its members: such a payload runs up to the next member of a
+        "..._Corvo" topic, so a member of another topic right after it stays in its text. A
+        topic that is not UTF-8 is a bytes key."""
         buffer = ctypes.create_string_buffer(REFRESH_CAPACITY)
-        code = library.get().corvo_refresh(buffer, REFRESH_CAPACITY, None)
+        needed = ctypes.c_size_t()
+        code = library.get().corvo_refresh(buffer, REFRESH_CAPACITY, ctypes.byref(needed))
         if code == Result.NOTHING_PENDING:
             return {}
         library.check("corvo_refresh", code)
-        return json.loads(buffer.value.decode("utf-8"))
+        return records.parse_records(buffer.raw[:needed.value - 1])
 
     def updates(self, timeout: Optional[float] = None,
-                interval: float = 0.05) -> Iterator[Dict[str, Json]]:
+                interval: float = 0.05) -> Iterator[Dict[Key, Json]]:
         """Yields each non-empty poll() until timeout seconds have passed (None: forever),
         polling every interval seconds while nothing is pending."""
         deadline = None if timeout is None else time.monotonic() + timeout
@@ -153,14 +162,15 @@ class Session:
             else:
                 time.sleep(interval)
 
-    def symbol(self, symbol: str) -> Json:
-        """The latest record of one instrument; pending updates stay pending."""
-        return _json(library.take("corvo_symbol_record", library.get().corvo_symbol_record,
-                                  _text(symbol)))
+    def symbol(self, symbol: str) -> Dict[Key, Json]:
+        """The latest record of one instrument as {topic: payload}, read as poll() reads
+        them; pending updates stay pending."""
+        return records.parse_records(library.take(
+            "corvo_symbol_record", library.get().corvo_symbol_record, _text(symbol)))
 
     def top20(self) -> Json:
-        """The latest Top20 ranking."""
-        return _json(library.take("corvo_top20", library.get().corvo_top20))
+        """The latest Top20 ranking: parsed JSON, else its text, else its bytes."""
+        return records.payload(library.take("corvo_top20", library.get().corvo_top20))
 
     def status(self) -> Dict[str, Json]:
         """The session's and the stream's health: state, connected, messages, topics, ..."""
