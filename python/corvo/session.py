@@ -36,9 +36,10 @@ class _Handle:
                 _active = None
         if library.ended():
             return  # corvo_end stopped it
-        code = library.get().corvo_stop()
+        lib = library.get()
+        code = lib.corvo_stop()
         if code != Result.NOT_RUNNING:  # already stopped is what close() wants
-            library.check("corvo_stop", code)
+            library.check(lib, "corvo_stop", code)
 
 
 def _stop_quietly(handle: _Handle) -> None:
@@ -92,8 +93,7 @@ class Session:
                             "another corvo.Session is open; close it first", "corvo_start")
             _active = handle
         try:
-            library.check("corvo_start",
-                          lib.corvo_start(_text(key), login, _text(server), api_port))
+            library.call(lib, "corvo_start", _text(key), login, _text(server), api_port)
         except BaseException:
             with _active_lock:
                 _active = None
@@ -125,13 +125,12 @@ class Session:
         """Subscribes instruments (a code, or several; none: every topic) and returns their
         snapshot as parsed JSON."""
         joined = symbols if isinstance(symbols, str) else ",".join(symbols)
-        return _json(library.take("corvo_subscribe", library.get().corvo_subscribe,
-                                  _text(joined)))
+        return _json(library.take(library.get(), "corvo_subscribe", _text(joined)))
 
     def unsubscribe(self, symbols: Union[str, Iterable[str]]) -> None:
         """Stops the updates of one instrument or several."""
         for symbol in [symbols] if isinstance(symbols, str) else symbols:
-            library.check("corvo_unsubscribe", library.get().corvo_unsubscribe(_text(symbol)))
+            library.call(library.get(), "corvo_unsubscribe", _text(symbol))
 
     def poll(self) -> Dict[Key, Json]:
         """The records updated since the last poll, keyed by topic ({} when none). One result
@@ -142,12 +141,13 @@ class Session:
         shape, it is split on its members: such a payload runs up to the next member of a
         "..._Corvo" topic, so a member of another topic right after it stays in its text. A
         topic that is not UTF-8 is a bytes key."""
+        lib = library.get()
         buffer = ctypes.create_string_buffer(REFRESH_CAPACITY)
         needed = ctypes.c_size_t()
-        code = library.get().corvo_refresh(buffer, REFRESH_CAPACITY, ctypes.byref(needed))
+        code = lib.corvo_refresh(buffer, REFRESH_CAPACITY, ctypes.byref(needed))
         if code == Result.NOTHING_PENDING:
             return {}
-        library.check("corvo_refresh", code)
+        library.check(lib, "corvo_refresh", code)
         return records.parse_records(buffer.raw[:needed.value - 1])
 
     def updates(self, timeout: Optional[float] = None,
@@ -165,22 +165,22 @@ class Session:
     def symbol(self, symbol: str) -> Dict[Key, Json]:
         """The latest record of one instrument as {topic: payload}, read as poll() reads
         them; pending updates stay pending."""
-        return records.parse_records(library.take(
-            "corvo_symbol_record", library.get().corvo_symbol_record, _text(symbol)))
+        return records.parse_records(library.take(library.get(), "corvo_symbol_record",
+                                                  _text(symbol)))
 
     def top20(self) -> Json:
         """The latest Top20 ranking: parsed JSON, else its text, else its bytes."""
-        return records.payload(library.take("corvo_top20", library.get().corvo_top20))
+        return records.payload(library.take(library.get(), "corvo_top20"))
 
     def status(self) -> Dict[str, Json]:
         """The session's and the stream's health: state, connected, messages, topics, ..."""
-        return _json(library.take("corvo_status", library.get().corvo_status))
+        return _json(library.take(library.get(), "corvo_status"))
 
     # Queries.
 
     def _query(self, kind: Query, symbol: Optional[str] = None) -> Json:
         argument = None if symbol is None else _text(symbol)
-        return _json(library.take("corvo_query", library.get().corvo_query, int(kind), argument))
+        return _json(library.take(library.get(), "corvo_query", int(kind), argument))
 
     def fundamental(self, symbol: str) -> Json:
         """One instrument's fundamental data."""
@@ -209,8 +209,8 @@ class Session:
     def feedback(self, account: int, second: int, third: int, fourth: int,
                  message: str) -> None:
         """Sends a feedback record; '|' characters are removed from the message."""
-        library.check("corvo_feedback", library.get().corvo_feedback(
-            account, second, third, fourth, _text(message)))
+        library.call(library.get(), "corvo_feedback", account, second, third, fourth,
+                     _text(message))
 
     def export_files(self, kind: FileKind, directory: Union[str, Path, None] = None) -> None:
         """Writes one file per instrument for kind ("fundamental", "iaa", "volume" or a
@@ -222,4 +222,4 @@ class Session:
             raise ValueError(f"unknown file kind {kind!r}; use one of "
                              f"{', '.join(k.name.lower() for k in Files)}") from None
         target = None if directory is None else _text(str(directory))
-        library.check("corvo_export_files", library.get().corvo_export_files(int(number), target))
+        library.call(library.get(), "corvo_export_files", int(number), target)

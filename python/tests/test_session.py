@@ -1,4 +1,5 @@
 """Whole sessions against corvo-sim."""
+import json
 import socket
 from pathlib import Path
 from typing import Dict, Iterator, Optional
@@ -107,3 +108,57 @@ def test_exit_with_an_open_session_ends_cleanly(sim: Dict[str, int]) -> None:
         f"s = corvo.Session(key='demo-key', login=1001, api_port={sim['api']})\n"
         "s.subscribe('AAA')\n")
     assert run.returncode == 0, run.stderr
+
+
+# The loaded library, except that another thread runs corvo.end() as soon as CALL returns; it
+# notes each block handed to corvo_free.
+_ENDED_DURING_CALL = """
+import ctypes, json, threading
+import corvo
+from corvo import library
+session = corvo.Session(key='demo-key', login=1001, api_port={port})
+real = library.get()
+freed = []
+
+class EndedDuringCall:
+    def __getattr__(self, name):
+        return getattr(real, name)
+
+    def corvo_free(self, memory):
+        freed.append(ctypes.cast(memory, ctypes.c_void_p).value)
+        real.corvo_free(memory)
+
+def ended_during_call(*arguments):
+    code = getattr(real, '{call}')(*arguments)
+    ender = threading.Thread(target=corvo.end)
+    ender.start()
+    ender.join()
+    return code
+
+wrapped = EndedDuringCall()
+setattr(wrapped, '{call}', ended_during_call)
+library._library = wrapped
+try:
+    outcome = {{'result': session.{method}}}
+except corvo.Error as error:
+    outcome = {{'code': error.code, 'reason': error.reason}}
+outcome['freed'] = len(freed)
+print(json.dumps(outcome, default=str))
+"""
+
+
+@pytest.mark.parametrize("method, call, code", [
+    ("status()", "corvo_status", None),
+    ("symbol('ZZZ')", "corvo_symbol_record", corvo.Result.NOT_FOUND),
+])
+def test_memory_is_freed_and_the_reason_kept_when_another_thread_ends_the_library(
+        sim: Dict[str, int], method: str, call: str, code: Optional[int]) -> None:
+    run = run_python(_ENDED_DURING_CALL.format(port=sim["api"], call=call, method=method))
+    assert run.returncode == 0, run.stderr
+    outcome = json.loads(run.stdout)
+    assert outcome["freed"] == 1, outcome
+    if code is None:
+        assert outcome["result"], outcome
+    else:
+        assert outcome["code"] == code and outcome["reason"], outcome
+
