@@ -7,7 +7,7 @@ import weakref
 from pathlib import Path
 from typing import Any, Dict, Iterable, Iterator, Optional, Union
 
-from . import library, records
+from . import arguments, library, records
 from .constants import REFRESH_CAPACITY, Files, Query, Result
 from .errors import Error
 from .records import Key
@@ -58,10 +58,6 @@ def _stop_active_session() -> None:
 library.on_exit(_stop_active_session)
 
 
-def _text(value: str) -> bytes:
-    return value.encode("utf-8")
-
-
 def _json(data: bytes) -> Json:
     return json.loads(data.decode("utf-8")) if data else None
 
@@ -77,7 +73,9 @@ class Session:
 
     Only one Session may be open at a time, since the library runs one session per process.
     Failures raise corvo.Error; the API's replies are parsed as JSON (json.JSONDecodeError if
-    not), the stream's records as JSON where they are (see poll()).
+    not), the stream's records as JSON where they are (see poll()). An argument of the wrong
+    type raises TypeError, one out of range ValueError, both naming the parameter, before any
+    call into the library.
     """
 
     def __init__(self, *, key: str, login: int, api_port: int,
@@ -85,6 +83,8 @@ class Session:
         """Starts the session (at most about 15 s): the API at server:api_port announces the
         account and names the stream port."""
         global _active
+        start = (arguments.text("key", key), arguments.int32("login", login),
+                 arguments.text("server", server), arguments.port("api_port", api_port))
         lib = library.get()
         handle = _Handle()
         with _active_lock:
@@ -93,7 +93,7 @@ class Session:
                             "another corvo.Session is open; close it first", "corvo_start")
             _active = handle
         try:
-            library.call(lib, "corvo_start", _text(key), login, _text(server), api_port)
+            library.call(lib, "corvo_start", *start)
         except BaseException:
             with _active_lock:
                 _active = None
@@ -121,16 +121,20 @@ class Session:
 
     # Streaming.
 
-    def subscribe(self, symbols: Union[str, Iterable[str]] = ()) -> Json:
-        """Subscribes instruments (a code, or several; none: every topic) and returns their
-        snapshot as parsed JSON."""
-        joined = symbols if isinstance(symbols, str) else ",".join(symbols)
-        return _json(library.take(library.get(), "corvo_subscribe", _text(joined)))
+    def subscribe(self, symbols: Union[str, Iterable[str]]) -> Json:
+        """Subscribes one instrument code or several and returns their snapshot as parsed
+        JSON; subscribe_all() subscribes every topic."""
+        joined = b",".join(arguments.symbols("symbols", symbols))
+        return _json(library.take(library.get(), "corvo_subscribe", joined))
+
+    def subscribe_all(self) -> None:
+        """Subscribes every topic of the stream; no snapshot is fetched for that."""
+        library.take(library.get(), "corvo_subscribe", b"")
 
     def unsubscribe(self, symbols: Union[str, Iterable[str]]) -> None:
         """Stops the updates of one instrument or several."""
-        for symbol in [symbols] if isinstance(symbols, str) else symbols:
-            library.call(library.get(), "corvo_unsubscribe", _text(symbol))
+        for symbol in arguments.symbols("symbols", symbols):
+            library.call(library.get(), "corvo_unsubscribe", symbol)
 
     def poll(self) -> Dict[Key, Json]:
         """The records updated since the last poll, keyed by topic ({} when none). One result
@@ -166,7 +170,7 @@ class Session:
         """The latest record of one instrument as {topic: payload}, read as poll() reads
         them; pending updates stay pending."""
         return records.parse_records(library.take(library.get(), "corvo_symbol_record",
-                                                  _text(symbol)))
+                                                  arguments.text("symbol", symbol)))
 
     def top20(self) -> Json:
         """The latest Top20 ranking: parsed JSON, else its text, else its bytes."""
@@ -178,13 +182,12 @@ class Session:
 
     # Queries.
 
-    def _query(self, kind: Query, symbol: Optional[str] = None) -> Json:
-        argument = None if symbol is None else _text(symbol)
-        return _json(library.take(library.get(), "corvo_query", int(kind), argument))
+    def _query(self, kind: Query, symbol: Optional[bytes] = None) -> Json:
+        return _json(library.take(library.get(), "corvo_query", int(kind), symbol))
 
     def fundamental(self, symbol: str) -> Json:
         """One instrument's fundamental data."""
-        return self._query(Query.FUNDAMENTAL, symbol)
+        return self._query(Query.FUNDAMENTAL, arguments.text("symbol", symbol))
 
     def fundamental_all_last_year(self) -> Json:
         """Every instrument's fundamental data of last year."""
@@ -192,7 +195,7 @@ class Session:
 
     def iaa(self, symbol: str) -> Json:
         """One instrument's IAA data."""
-        return self._query(Query.IAA, symbol)
+        return self._query(Query.IAA, arguments.text("symbol", symbol))
 
     def iaa_all_symbols(self) -> Json:
         """Every instrument's IAA data."""
@@ -204,13 +207,16 @@ class Session:
 
     def volume(self, symbol: str) -> Json:
         """One instrument's volume data."""
-        return self._query(Query.VOLUME, symbol)
+        return self._query(Query.VOLUME, arguments.text("symbol", symbol))
 
     def feedback(self, account: int, second: int, third: int, fourth: int,
                  message: str) -> None:
         """Sends a feedback record; '|' characters are removed from the message."""
-        library.call(library.get(), "corvo_feedback", account, second, third, fourth,
-                     _text(message))
+        values = [arguments.int32(name, value) for name, value in
+                  (("account", account), ("second", second), ("third", third),
+                   ("fourth", fourth))]
+        library.call(library.get(), "corvo_feedback", *values,
+                     arguments.text("message", message))
 
     def export_files(self, kind: FileKind, directory: Union[str, Path, None] = None) -> None:
         """Writes one file per instrument for kind ("fundamental", "iaa", "volume" or a
@@ -221,5 +227,5 @@ class Session:
         except (KeyError, ValueError):
             raise ValueError(f"unknown file kind {kind!r}; use one of "
                              f"{', '.join(k.name.lower() for k in Files)}") from None
-        target = None if directory is None else _text(str(directory))
+        target = arguments.path("directory", directory)
         library.call(library.get(), "corvo_export_files", int(number), target)

@@ -82,6 +82,85 @@ def test_one_session_at_a_time(session: corvo.Session, sim: Dict[str, int]) -> N
         corvo.Session(key="demo-key", login=1001, api_port=sim["api"])
 
 
+def test_subscribe_all_is_explicit(session: corvo.Session) -> None:
+    with pytest.raises(TypeError, match="symbols"):
+        session.subscribe()  # type: ignore[call-arg]
+    session.subscribe_all()
+    seen: Dict[str, object] = {}
+    eventually(lambda: seen.update(session.poll()) or len(seen) >= 3,
+               what="updates of three topics without naming any")
+
+
+@pytest.mark.parametrize("change, error, parameter", [
+    ({"login": 2**32 + 5}, ValueError, "login"),
+    ({"login": -2**31 - 1}, ValueError, "login"),
+    ({"login": "1001"}, TypeError, "login"),
+    ({"login": 1001.0}, TypeError, "login"),
+    ({"login": True}, TypeError, "login"),
+    ({"api_port": "8080"}, TypeError, "api_port"),
+    ({"api_port": 2**32 + 8080}, ValueError, "api_port"),
+    ({"key": None}, TypeError, "key"),
+    ({"key": b"demo-key"}, TypeError, "key"),
+    ({"key": "demo\0key"}, ValueError, "key"),
+    ({"server": 127001}, TypeError, "server"),
+], ids=str)
+def test_start_arguments_are_checked_before_any_call(sim: Dict[str, int], change: dict,
+                                                     error: type, parameter: str) -> None:
+    arguments = {"key": "demo-key", "login": 1001, "server": "127.0.0.1", "api_port": sim["api"],
+                 **change}
+    with pytest.raises(error, match=parameter):
+        corvo.Session(**arguments)
+
+
+@pytest.mark.parametrize("method, arguments, error, parameter", [
+    ("subscribe", (5,), TypeError, "symbols"),
+    ("subscribe", ([b"AAA"],), TypeError, "symbols"),
+    ("subscribe", ([],), ValueError, "symbols"),
+    ("subscribe", ("",), ValueError, "symbols"),
+    ("subscribe", (["AAA", " "],), ValueError, "symbols"),
+    ("unsubscribe", (None,), TypeError, "symbols"),
+    ("symbol", (5,), TypeError, "symbol"),
+    ("iaa", (None,), TypeError, "symbol"),
+    ("feedback", (2**31, 1, 2, 3, "fine"), ValueError, "account"),
+    ("feedback", (1001, "1", 2, 3, "fine"), TypeError, "second"),
+    ("feedback", (1001, 1, 2, 3, None), TypeError, "message"),
+    ("export_files", ("iaa", 5), TypeError, "directory"),
+], ids=str)
+def test_call_arguments_are_checked_before_any_call(session: corvo.Session, method: str,
+                                                    arguments: tuple, error: type,
+                                                    parameter: str) -> None:
+    with pytest.raises(error, match=parameter):
+        getattr(session, method)(*arguments)
+
+
+def test_start_against_a_closed_port_raises_with_the_reason() -> None:
+    with pytest.raises(corvo.Error) as caught:
+        corvo.Session(key="demo-key", login=1001, api_port=_unused_port())
+    assert caught.value.code == corvo.Result.START_FAILED
+    assert caught.value.name and caught.value.reason
+
+
+def test_end_stops_the_session_and_refuses_later_calls(sim: Dict[str, int]) -> None:
+    run = run_python(
+        "import corvo\n"
+        f"s = corvo.Session(key='demo-key', login=1001, api_port={sim['api']})\n"
+        "s.subscribe('AAA')\n"
+        "corvo.end()\n"
+        "s.close()\n"
+        "try:\n    corvo.library_version()\nexcept corvo.Error as error:\n"
+        "    print(error.code)\n")
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.strip() == str(int(corvo.Result.TORN_DOWN))
+
+
+def test_exit_with_an_open_session_ends_cleanly(sim: Dict[str, int]) -> None:
+    run = run_python(
+        "import corvo\n"
+        f"s = corvo.Session(key='demo-key', login=1001, api_port={sim['api']})\n"
+        "s.subscribe('AAA')\n")
+    assert run.returncode == 0, run.stderr
+
+
 def test_start_against_a_closed_port_raises_with_the_reason() -> None:
     with pytest.raises(corvo.Error) as caught:
         corvo.Session(key="demo-key", login=1001, api_port=_unused_port())
