@@ -1,61 +1,17 @@
 """Session: one streaming session of the library, as a context manager."""
 import ctypes
 import json
-import threading
 import time
 import weakref
 from pathlib import Path
 from typing import Any, Dict, Iterable, Iterator, Optional, Union
 
-from . import arguments, library, records
+from . import arguments, library, lifecycle, records
 from .constants import REFRESH_CAPACITY, Files, Query, Result
-from .errors import Error
 from .records import Key
 
 Json = Any
 FileKind = Union[Files, int, str]
-
-# The library runs one session per process: the open Session, if any.
-_active_lock = threading.Lock()
-_active: Optional["_Handle"] = None
-
-
-class _Handle:
-    """What the finalizer needs to stop a session, without keeping the Session alive."""
-
-    def __init__(self) -> None:
-        self.open = True
-
-    def stop(self) -> None:
-        global _active
-        with _active_lock:
-            if not self.open:
-                return
-            self.open = False
-            if _active is self:
-                _active = None
-        if library.ended():
-            return  # corvo_end stopped it
-        lib = library.get()
-        code = lib.corvo_stop()
-        if code != Result.NOT_RUNNING:  # already stopped is what close() wants
-            library.check(lib, "corvo_stop", code)
-
-
-def _stop_quietly(handle: _Handle) -> None:
-    try:
-        handle.stop()
-    except Error:
-        pass  # garbage collection or exit: nobody to tell
-
-
-def _stop_active_session() -> None:
-    handle = _active
-    if handle is not None:
-        _stop_quietly(handle)
-
-
-library.on_exit(_stop_active_session)
 
 
 def _json(data: bytes) -> Json:
@@ -81,25 +37,15 @@ class Session:
     def __init__(self, *, key: str, login: int, api_port: int,
                  server: str = "127.0.0.1") -> None:
         """Starts the session (at most about 15 s): the API at server:api_port announces the
-        account and names the stream port."""
-        global _active
+        account and names the stream port. Ctrl-C ends the wait at once (KeyboardInterrupt);
+        the start is then stopped in the background, and a new Session waits for that."""
         start = (arguments.text("key", key), arguments.int32("login", login),
                  arguments.text("server", server), arguments.port("api_port", api_port))
-        lib = library.get()
-        handle = _Handle()
-        with _active_lock:
-            if _active is not None:
-                raise Error(int(Result.BAD_ARGUMENT), "bad argument",
-                            "another corvo.Session is open; close it first", "corvo_start")
-            _active = handle
-        try:
-            library.call(lib, "corvo_start", *start)
-        except BaseException:
-            with _active_lock:
-                _active = None
-            raise
+        handle = lifecycle.Handle()
+        lifecycle.claim(handle)
+        lifecycle.start(handle, *start)
         self._handle = handle
-        self._finalizer = weakref.finalize(self, _stop_quietly, handle)
+        self._finalizer = weakref.finalize(self, lifecycle.stop_quietly, handle)
 
     # Life cycle.
 
@@ -114,10 +60,19 @@ class Session:
         self._handle.stop()
 
     def __enter__(self) -> "Session":
+        self._library("Session")
         return self
 
     def __exit__(self, *exc_info: object) -> None:
         self.close()
+
+    def _library(self, function: str) -> ctypes.CDLL:
+        """The library for a call; a closed Session refuses, as another may hold the library."""
+        lib = library.get()
+        if not self._handle.open:
+            raise library.error(lib, function, Result.NOT_RUNNING,
+                                "this Session is closed; open a new one")
+        return lib
 
     # Streaming.
 
@@ -125,16 +80,16 @@ class Session:
         """Subscribes one instrument code or several and returns their snapshot as parsed
         JSON; subscribe_all() subscribes every topic."""
         joined = b",".join(arguments.symbols("symbols", symbols))
-        return _json(library.take(library.get(), "corvo_subscribe", joined))
+        return _json(library.take(self._library("corvo_subscribe"), "corvo_subscribe", joined))
 
     def subscribe_all(self) -> None:
         """Subscribes every topic of the stream; no snapshot is fetched for that."""
-        library.take(library.get(), "corvo_subscribe", b"")
+        library.take(self._library("corvo_subscribe"), "corvo_subscribe", b"")
 
     def unsubscribe(self, symbols: Union[str, Iterable[str]]) -> None:
         """Stops the updates of one instrument or several."""
         for symbol in arguments.symbols("symbols", symbols):
-            library.call(library.get(), "corvo_unsubscribe", symbol)
+            library.call(self._library("corvo_unsubscribe"), "corvo_unsubscribe", symbol)
 
     def poll(self) -> Dict[Key, Json]:
         """The records updated since the last poll, keyed by topic ({} when none). One result
@@ -145,7 +100,7 @@ class Session:
         shape, it is split on its members: such a payload runs up to the next member of a
         "..._Corvo" topic, so a member of another topic right after it stays in its text. A
         topic that is not UTF-8 is a bytes key."""
-        lib = library.get()
+        lib = self._library("corvo_refresh")
         buffer = ctypes.create_string_buffer(REFRESH_CAPACITY)
         needed = ctypes.c_size_t()
         code = lib.corvo_refresh(buffer, REFRESH_CAPACITY, ctypes.byref(needed))
@@ -169,21 +124,22 @@ class Session:
     def symbol(self, symbol: str) -> Dict[Key, Json]:
         """The latest record of one instrument as {topic: payload}, read as poll() reads
         them; pending updates stay pending."""
-        return records.parse_records(library.take(library.get(), "corvo_symbol_record",
-                                                  arguments.text("symbol", symbol)))
+        return records.parse_records(library.take(
+            self._library("corvo_symbol_record"), "corvo_symbol_record",
+            arguments.text("symbol", symbol)))
 
     def top20(self) -> Json:
         """The latest Top20 ranking: parsed JSON, else its text, else its bytes."""
-        return records.payload(library.take(library.get(), "corvo_top20"))
+        return records.payload(library.take(self._library("corvo_top20"), "corvo_top20"))
 
     def status(self) -> Dict[str, Json]:
         """The session's and the stream's health: state, connected, messages, topics, ..."""
-        return _json(library.take(library.get(), "corvo_status"))
+        return _json(library.take(self._library("corvo_status"), "corvo_status"))
 
     # Queries.
 
     def _query(self, kind: Query, symbol: Optional[bytes] = None) -> Json:
-        return _json(library.take(library.get(), "corvo_query", int(kind), symbol))
+        return _json(library.take(self._library("corvo_query"), "corvo_query", int(kind), symbol))
 
     def fundamental(self, symbol: str) -> Json:
         """One instrument's fundamental data."""
@@ -215,7 +171,7 @@ class Session:
         values = [arguments.int32(name, value) for name, value in
                   (("account", account), ("second", second), ("third", third),
                    ("fourth", fourth))]
-        library.call(library.get(), "corvo_feedback", *values,
+        library.call(self._library("corvo_feedback"), "corvo_feedback", *values,
                      arguments.text("message", message))
 
     def export_files(self, kind: FileKind, directory: Union[str, Path, None] = None) -> None:
@@ -228,4 +184,5 @@ class Session:
             raise ValueError(f"unknown file kind {kind!r}; use one of "
                              f"{', '.join(k.name.lower() for k in Files)}") from None
         target = arguments.path("directory", directory)
-        library.call(library.get(), "corvo_export_files", int(number), target)
+        library.call(self._library("corvo_export_files"), "corvo_export_files", int(number),
+                     target)

@@ -1,8 +1,14 @@
 """Whole sessions against corvo-sim."""
 import json
+import select
+import signal
 import socket
+import subprocess
+import sys
+import threading
+import time
 from pathlib import Path
-from typing import Dict, Iterator, Optional
+from typing import Dict, Iterator, List, Optional, Tuple
 
 import corvo
 import pytest
@@ -75,11 +81,16 @@ def test_a_closed_session_refuses_calls(sim: Dict[str, int]) -> None:
     with pytest.raises(corvo.Error) as caught:
         opened.poll()
     assert caught.value.code == corvo.Result.NOT_RUNNING
+    with pytest.raises(corvo.Error, match="closed") as caught:
+        with opened:
+            pass
+    assert caught.value.code == corvo.Result.NOT_RUNNING
 
 
 def test_one_session_at_a_time(session: corvo.Session, sim: Dict[str, int]) -> None:
-    with pytest.raises(corvo.Error, match="another corvo.Session is open"):
+    with pytest.raises(corvo.Error, match="a session is already open"):
         corvo.Session(key="demo-key", login=1001, api_port=sim["api"])
+    assert session.status()["state"] == "running"
 
 
 def test_subscribe_all_is_explicit(session: corvo.Session) -> None:
@@ -131,34 +142,6 @@ def test_call_arguments_are_checked_before_any_call(session: corvo.Session, meth
                                                     parameter: str) -> None:
     with pytest.raises(error, match=parameter):
         getattr(session, method)(*arguments)
-
-
-def test_start_against_a_closed_port_raises_with_the_reason() -> None:
-    with pytest.raises(corvo.Error) as caught:
-        corvo.Session(key="demo-key", login=1001, api_port=_unused_port())
-    assert caught.value.code == corvo.Result.START_FAILED
-    assert caught.value.name and caught.value.reason
-
-
-def test_end_stops_the_session_and_refuses_later_calls(sim: Dict[str, int]) -> None:
-    run = run_python(
-        "import corvo\n"
-        f"s = corvo.Session(key='demo-key', login=1001, api_port={sim['api']})\n"
-        "s.subscribe('AAA')\n"
-        "corvo.end()\n"
-        "s.close()\n"
-        "try:\n    corvo.library_version()\nexcept corvo.Error as error:\n"
-        "    print(error.code)\n")
-    assert run.returncode == 0, run.stderr
-    assert run.stdout.strip() == str(int(corvo.Result.TORN_DOWN))
-
-
-def test_exit_with_an_open_session_ends_cleanly(sim: Dict[str, int]) -> None:
-    run = run_python(
-        "import corvo\n"
-        f"s = corvo.Session(key='demo-key', login=1001, api_port={sim['api']})\n"
-        "s.subscribe('AAA')\n")
-    assert run.returncode == 0, run.stderr
 
 
 def test_start_against_a_closed_port_raises_with_the_reason() -> None:
@@ -241,3 +224,62 @@ def test_memory_is_freed_and_the_reason_kept_when_another_thread_ends_the_librar
     else:
         assert outcome["code"] == code and outcome["reason"], outcome
 
+
+class _HungApi:
+    """A TCP server on loopback that accepts connections and never answers."""
+
+    def __init__(self) -> None:
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.port = self.listener.getsockname()[1]
+        self.accepted: List[socket.socket] = []
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def _accept(self) -> None:
+        try:
+            while True:
+                self.accepted.append(self.listener.accept()[0])
+        except OSError:
+            pass  # closed
+
+    def close(self) -> None:
+        try:
+            self.listener.shutdown(socket.SHUT_RDWR)  # wakes the accepting thread
+        except OSError:
+            pass  # closed already
+        self.listener.close()
+        for connection in self.accepted:
+            connection.close()
+
+
+def _line_within(process: subprocess.Popen, timeout: float) -> Tuple[str, float]:
+    """The next line of the process's output and the seconds it took, or "" past timeout."""
+    began = time.monotonic()
+    ready, _, _ = select.select([process.stdout], [], [], timeout)
+    line = process.stdout.readline().strip() if ready else ""
+    return line, time.monotonic() - began
+
+
+def test_ctrl_c_ends_a_hung_start_promptly_and_a_new_session_starts(sim: Dict[str, int]) -> None:
+    hung = _HungApi()
+    process = subprocess.Popen(
+        [sys.executable, "-c",
+         "import corvo\n"
+         "try:\n"
+         f"    corvo.Session(key='demo-key', login=1001, api_port={hung.port})\n"
+         "except KeyboardInterrupt:\n"
+         "    print('interrupted', flush=True)\n"
+         f"with corvo.Session(key='demo-key', login=1001, api_port={sim['api']}) as s:\n"
+         "    print(s.status()['state'], flush=True)\n"],
+        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        eventually(lambda: hung.accepted, what="the start reaching the API")
+        process.send_signal(signal.SIGINT)
+        line, took = _line_within(process, 3.0)
+        assert line == "interrupted" and took < 1.5, (line, took)
+        hung.close()  # the abandoned start fails, so the new session may begin
+        out, err = process.communicate(timeout=30)
+        assert process.returncode == 0 and out.strip() == "running", err
+    finally:
+        hung.close()
+        process.kill()
+        process.wait()
