@@ -7,7 +7,8 @@ class Error(Exception):
 
     Attributes:
         code: the library's result code (a corvo.Result value when known); None when the
-            library itself could not be used.
+            library itself could not be used, or the package refused on its own (a session is
+            already open).
         name: the result's fixed name, for example "not running".
         reason: why it failed, as the library told (corvo_last_error), or the package's reason.
         call: the C function that failed, for example "corvo_start".

@@ -133,31 +133,42 @@ def loaded_path() -> Optional[str]:
     return None if _library is None else _library._name
 
 
-def result_name(code: int) -> str:
-    """The library's fixed name of a result code."""
-    name = get().corvo_result_name(code)
-    return name.decode("utf-8", "replace") if name else f"result {code}"
+def error(library: ctypes.CDLL, function: str, code: int, reason: str) -> Error:
+    """The Error of a failed call, named by the library's fixed name of its code."""
+    name = library.corvo_result_name(code)
+    return Error(code, name.decode("utf-8", "replace") if name else f"result {code}", reason,
+                 function)
 
 
-def check(call: str, code: int) -> None:
-    """Raises Error unless code is CORVO_OK; reads the reason on the failing thread."""
-    if code == Result.OK:
-        return
-    library = get()
-    reason = (library.corvo_last_error() or b"").decode("utf-8", "replace")
-    raise Error(code, result_name(code), reason, call)
+def check(library: ctypes.CDLL, function: str, code: int) -> None:
+    """Raises Error unless code is CORVO_OK, with the reason library noted on this thread.
+
+    The library object the call used answers, also once another thread has ended the library:
+    its reasons and names still hold, where get() would refuse and hide them."""
+    if code != Result.OK:
+        reason = (library.corvo_last_error() or b"").decode("utf-8", "replace")
+        raise error(library, function, code, reason)
 
 
-def take(call: str, fill: Callable[..., int], *arguments: object) -> bytes:
-    """Calls a function that hands back library-allocated bytes, copies them, frees them."""
+def call(library: ctypes.CDLL, function: str, *arguments: object) -> None:
+    """Calls function of library and raises Error unless it answers CORVO_OK."""
+    check(library, function, getattr(library, function)(*arguments))
+
+
+def take(library: ctypes.CDLL, function: str, *arguments: object) -> bytes:
+    """Calls a function of library that hands back allocated bytes, copies them, frees them.
+
+    The block goes back through the same library object: corvo_free only releases memory and
+    works after corvo_end too, so another thread's corvo.end() can neither leak the block nor
+    replace the call's own outcome."""
     memory = ctypes.c_void_p()
     length = ctypes.c_size_t()
-    code = fill(*arguments, ctypes.byref(memory), ctypes.byref(length))
+    code = getattr(library, function)(*arguments, ctypes.byref(memory), ctypes.byref(length))
     try:
-        check(call, code)
+        check(library, function, code)
         return ctypes.string_at(memory, length.value) if memory.value else b""
     finally:
-        get().corvo_free(memory)
+        library.corvo_free(memory)
 
 
 def on_exit(hook: Callable[[], None]) -> None:
@@ -176,9 +187,8 @@ def end() -> None:
     if library is None:
         return
     code = library.corvo_end()
-    if code not in (Result.OK, Result.TORN_DOWN):
-        reason = (library.corvo_last_error() or b"").decode("utf-8", "replace")
-        raise Error(code, library.corvo_result_name(code).decode(), reason, "corvo_end")
+    if code != Result.TORN_DOWN:
+        check(library, "corvo_end", code)
 
 
 def _at_exit() -> None:

@@ -1,63 +1,17 @@
 """Session: one streaming session of the library, as a context manager."""
 import ctypes
 import json
-import threading
 import time
 import weakref
 from pathlib import Path
 from typing import Any, Dict, Iterable, Iterator, Optional, Union
 
-from . import library
+from . import arguments, library, lifecycle, records
 from .constants import REFRESH_CAPACITY, Files, Query, Result
-from .errors import Error
+from .records import Key
 
 Json = Any
 FileKind = Union[Files, int, str]
-
-# The library runs one session per process: the open Session, if any.
-_active_lock = threading.Lock()
-_active: Optional["_Handle"] = None
-
-
-class _Handle:
-    """What the finalizer needs to stop a session, without keeping the Session alive."""
-
-    def __init__(self) -> None:
-        self.open = True
-
-    def stop(self) -> None:
-        global _active
-        with _active_lock:
-            if not self.open:
-                return
-            self.open = False
-            if _active is self:
-                _active = None
-        if library.ended():
-            return  # corvo_end stopped it
-        code = library.get().corvo_stop()
-        if code != Result.NOT_RUNNING:  # already stopped is what close() wants
-            library.check("corvo_stop", code)
-
-
-def _stop_quietly(handle: _Handle) -> None:
-    try:
-        handle.stop()
-    except Error:
-        pass  # garbage collection or exit: nobody to tell
-
-
-def _stop_active_session() -> None:
-    handle = _active
-    if handle is not None:
-        _stop_quietly(handle)
-
-
-library.on_exit(_stop_active_session)
-
-
-def _text(value: str) -> bytes:
-    return value.encode("utf-8")
 
 
 def _json(data: bytes) -> Json:
@@ -74,30 +28,24 @@ class Session:
             print(s.poll())
 
     Only one Session may be open at a time, since the library runs one session per process.
-    Failures raise corvo.Error; replies are parsed as JSON (json.JSONDecodeError if not).
+    Failures raise corvo.Error; the API's replies are parsed as JSON (json.JSONDecodeError if
+    not), the stream's records as JSON where they are (see poll()). An argument of the wrong
+    type raises TypeError, one out of range ValueError, both naming the parameter, before any
+    call into the library.
     """
 
     def __init__(self, *, key: str, login: int, api_port: int,
                  server: str = "127.0.0.1") -> None:
         """Starts the session (at most about 15 s): the API at server:api_port announces the
-        account and names the stream port."""
-        global _active
-        lib = library.get()
-        handle = _Handle()
-        with _active_lock:
-            if _active is not None:
-                raise Error(int(Result.BAD_ARGUMENT), "bad argument",
-                            "another corvo.Session is open; close it first", "corvo_start")
-            _active = handle
-        try:
-            library.check("corvo_start",
-                          lib.corvo_start(_text(key), login, _text(server), api_port))
-        except BaseException:
-            with _active_lock:
-                _active = None
-            raise
+        account and names the stream port. Ctrl-C ends the wait at once (KeyboardInterrupt);
+        the start is then stopped in the background, and a new Session waits for that."""
+        start = (arguments.text("key", key), arguments.int32("login", login),
+                 arguments.text("server", server), arguments.port("api_port", api_port))
+        handle = lifecycle.Handle()
+        lifecycle.claim(handle)
+        lifecycle.start(handle, *start)
         self._handle = handle
-        self._finalizer = weakref.finalize(self, _stop_quietly, handle)
+        self._finalizer = weakref.finalize(self, lifecycle.stop_quietly, handle)
 
     # Life cycle.
 
@@ -112,37 +60,57 @@ class Session:
         self._handle.stop()
 
     def __enter__(self) -> "Session":
+        self._library("Session")
         return self
 
     def __exit__(self, *exc_info: object) -> None:
         self.close()
 
+    def _library(self, function: str) -> ctypes.CDLL:
+        """The library for a call; a closed Session refuses, as another may hold the library."""
+        lib = library.get()
+        if not self._handle.open:
+            raise library.error(lib, function, Result.NOT_RUNNING,
+                                "this Session is closed; open a new one")
+        return lib
+
     # Streaming.
 
-    def subscribe(self, symbols: Union[str, Iterable[str]] = ()) -> Json:
-        """Subscribes instruments (a code, or several; none: every topic) and returns their
-        snapshot as parsed JSON."""
-        joined = symbols if isinstance(symbols, str) else ",".join(symbols)
-        return _json(library.take("corvo_subscribe", library.get().corvo_subscribe,
-                                  _text(joined)))
+    def subscribe(self, symbols: Union[str, Iterable[str]]) -> Json:
+        """Subscribes one instrument code or several and returns their snapshot as parsed
+        JSON; subscribe_all() subscribes every topic."""
+        joined = b",".join(arguments.symbols("symbols", symbols))
+        return _json(library.take(self._library("corvo_subscribe"), "corvo_subscribe", joined))
+
+    def subscribe_all(self) -> None:
+        """Subscribes every topic of the stream; no snapshot is fetched for that."""
+        library.take(self._library("corvo_subscribe"), "corvo_subscribe", b"")
 
     def unsubscribe(self, symbols: Union[str, Iterable[str]]) -> None:
         """Stops the updates of one instrument or several."""
-        for symbol in [symbols] if isinstance(symbols, str) else symbols:
-            library.check("corvo_unsubscribe", library.get().corvo_unsubscribe(_text(symbol)))
+        for symbol in arguments.symbols("symbols", symbols):
+            library.call(self._library("corvo_unsubscribe"), "corvo_unsubscribe", symbol)
 
-    def poll(self) -> Dict[str, Json]:
+    def poll(self) -> Dict[Key, Json]:
         """The records updated since the last poll, keyed by topic ({} when none). One result
-        holds at most about 10 kB; what does not fit stays pending for the next poll."""
+        holds at most about 10 kB; what does not fit stays pending for the next poll.
+
+        Nothing taken is lost: a payload is parsed JSON where it is JSON, else its text (str),
+        else its bytes when it is not UTF-8. When payloads that are not JSON spoil the result's
+        shape, it is split on its members: such a payload runs up to the next member of a
+        "..._Corvo" topic, so a member of another topic right after it stays in its text. A
+        topic that is not UTF-8 is a bytes key."""
+        lib = self._library("corvo_refresh")
         buffer = ctypes.create_string_buffer(REFRESH_CAPACITY)
-        code = library.get().corvo_refresh(buffer, REFRESH_CAPACITY, None)
+        needed = ctypes.c_size_t()
+        code = lib.corvo_refresh(buffer, REFRESH_CAPACITY, ctypes.byref(needed))
         if code == Result.NOTHING_PENDING:
             return {}
-        library.check("corvo_refresh", code)
-        return json.loads(buffer.value.decode("utf-8"))
+        library.check(lib, "corvo_refresh", code)
+        return records.parse_records(buffer.raw[:needed.value - 1])
 
     def updates(self, timeout: Optional[float] = None,
-                interval: float = 0.05) -> Iterator[Dict[str, Json]]:
+                interval: float = 0.05) -> Iterator[Dict[Key, Json]]:
         """Yields each non-empty poll() until timeout seconds have passed (None: forever),
         polling every interval seconds while nothing is pending."""
         deadline = None if timeout is None else time.monotonic() + timeout
@@ -153,28 +121,29 @@ class Session:
             else:
                 time.sleep(interval)
 
-    def symbol(self, symbol: str) -> Json:
-        """The latest record of one instrument; pending updates stay pending."""
-        return _json(library.take("corvo_symbol_record", library.get().corvo_symbol_record,
-                                  _text(symbol)))
+    def symbol(self, symbol: str) -> Dict[Key, Json]:
+        """The latest record of one instrument as {topic: payload}, read as poll() reads
+        them; pending updates stay pending."""
+        return records.parse_records(library.take(
+            self._library("corvo_symbol_record"), "corvo_symbol_record",
+            arguments.text("symbol", symbol)))
 
     def top20(self) -> Json:
-        """The latest Top20 ranking."""
-        return _json(library.take("corvo_top20", library.get().corvo_top20))
+        """The latest Top20 ranking: parsed JSON, else its text, else its bytes."""
+        return records.payload(library.take(self._library("corvo_top20"), "corvo_top20"))
 
     def status(self) -> Dict[str, Json]:
         """The session's and the stream's health: state, connected, messages, topics, ..."""
-        return _json(library.take("corvo_status", library.get().corvo_status))
+        return _json(library.take(self._library("corvo_status"), "corvo_status"))
 
     # Queries.
 
-    def _query(self, kind: Query, symbol: Optional[str] = None) -> Json:
-        argument = None if symbol is None else _text(symbol)
-        return _json(library.take("corvo_query", library.get().corvo_query, int(kind), argument))
+    def _query(self, kind: Query, symbol: Optional[bytes] = None) -> Json:
+        return _json(library.take(self._library("corvo_query"), "corvo_query", int(kind), symbol))
 
     def fundamental(self, symbol: str) -> Json:
         """One instrument's fundamental data."""
-        return self._query(Query.FUNDAMENTAL, symbol)
+        return self._query(Query.FUNDAMENTAL, arguments.text("symbol", symbol))
 
     def fundamental_all_last_year(self) -> Json:
         """Every instrument's fundamental data of last year."""
@@ -182,7 +151,7 @@ class Session:
 
     def iaa(self, symbol: str) -> Json:
         """One instrument's IAA data."""
-        return self._query(Query.IAA, symbol)
+        return self._query(Query.IAA, arguments.text("symbol", symbol))
 
     def iaa_all_symbols(self) -> Json:
         """Every instrument's IAA data."""
@@ -194,13 +163,16 @@ class Session:
 
     def volume(self, symbol: str) -> Json:
         """One instrument's volume data."""
-        return self._query(Query.VOLUME, symbol)
+        return self._query(Query.VOLUME, arguments.text("symbol", symbol))
 
     def feedback(self, account: int, second: int, third: int, fourth: int,
                  message: str) -> None:
         """Sends a feedback record; '|' characters are removed from the message."""
-        library.check("corvo_feedback", library.get().corvo_feedback(
-            account, second, third, fourth, _text(message)))
+        values = [arguments.int32(name, value) for name, value in
+                  (("account", account), ("second", second), ("third", third),
+                   ("fourth", fourth))]
+        library.call(self._library("corvo_feedback"), "corvo_feedback", *values,
+                     arguments.text("message", message))
 
     def export_files(self, kind: FileKind, directory: Union[str, Path, None] = None) -> None:
         """Writes one file per instrument for kind ("fundamental", "iaa", "volume" or a
@@ -211,5 +183,6 @@ class Session:
         except (KeyError, ValueError):
             raise ValueError(f"unknown file kind {kind!r}; use one of "
                              f"{', '.join(k.name.lower() for k in Files)}") from None
-        target = None if directory is None else _text(str(directory))
-        library.check("corvo_export_files", library.get().corvo_export_files(int(number), target))
+        target = arguments.path("directory", directory)
+        library.call(self._library("corvo_export_files"), "corvo_export_files", int(number),
+                     target)

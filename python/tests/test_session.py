@@ -1,7 +1,14 @@
 """Whole sessions against corvo-sim."""
+import json
+import select
+import signal
 import socket
+import subprocess
+import sys
+import threading
+import time
 from pathlib import Path
-from typing import Dict, Iterator, Optional
+from typing import Dict, Iterator, List, Optional, Tuple
 
 import corvo
 import pytest
@@ -74,11 +81,67 @@ def test_a_closed_session_refuses_calls(sim: Dict[str, int]) -> None:
     with pytest.raises(corvo.Error) as caught:
         opened.poll()
     assert caught.value.code == corvo.Result.NOT_RUNNING
+    with pytest.raises(corvo.Error, match="closed") as caught:
+        with opened:
+            pass
+    assert caught.value.code == corvo.Result.NOT_RUNNING
 
 
 def test_one_session_at_a_time(session: corvo.Session, sim: Dict[str, int]) -> None:
-    with pytest.raises(corvo.Error, match="another corvo.Session is open"):
+    with pytest.raises(corvo.Error, match="a session is already open"):
         corvo.Session(key="demo-key", login=1001, api_port=sim["api"])
+    assert session.status()["state"] == "running"
+
+
+def test_subscribe_all_is_explicit(session: corvo.Session) -> None:
+    with pytest.raises(TypeError, match="symbols"):
+        session.subscribe()  # type: ignore[call-arg]
+    session.subscribe_all()
+    seen: Dict[str, object] = {}
+    eventually(lambda: seen.update(session.poll()) or len(seen) >= 3,
+               what="updates of three topics without naming any")
+
+
+@pytest.mark.parametrize("change, error, parameter", [
+    ({"login": 2**32 + 5}, ValueError, "login"),
+    ({"login": -2**31 - 1}, ValueError, "login"),
+    ({"login": "1001"}, TypeError, "login"),
+    ({"login": 1001.0}, TypeError, "login"),
+    ({"login": True}, TypeError, "login"),
+    ({"api_port": "8080"}, TypeError, "api_port"),
+    ({"api_port": 2**32 + 8080}, ValueError, "api_port"),
+    ({"key": None}, TypeError, "key"),
+    ({"key": b"demo-key"}, TypeError, "key"),
+    ({"key": "demo\0key"}, ValueError, "key"),
+    ({"server": 127001}, TypeError, "server"),
+], ids=str)
+def test_start_arguments_are_checked_before_any_call(sim: Dict[str, int], change: dict,
+                                                     error: type, parameter: str) -> None:
+    arguments = {"key": "demo-key", "login": 1001, "server": "127.0.0.1", "api_port": sim["api"],
+                 **change}
+    with pytest.raises(error, match=parameter):
+        corvo.Session(**arguments)
+
+
+@pytest.mark.parametrize("method, arguments, error, parameter", [
+    ("subscribe", (5,), TypeError, "symbols"),
+    ("subscribe", ([b"AAA"],), TypeError, "symbols"),
+    ("subscribe", ([],), ValueError, "symbols"),
+    ("subscribe", ("",), ValueError, "symbols"),
+    ("subscribe", (["AAA", " "],), ValueError, "symbols"),
+    ("unsubscribe", (None,), TypeError, "symbols"),
+    ("symbol", (5,), TypeError, "symbol"),
+    ("iaa", (None,), TypeError, "symbol"),
+    ("feedback", (2**31, 1, 2, 3, "fine"), ValueError, "account"),
+    ("feedback", (1001, "1", 2, 3, "fine"), TypeError, "second"),
+    ("feedback", (1001, 1, 2, 3, None), TypeError, "message"),
+    ("export_files", ("iaa", 5), TypeError, "directory"),
+], ids=str)
+def test_call_arguments_are_checked_before_any_call(session: corvo.Session, method: str,
+                                                    arguments: tuple, error: type,
+                                                    parameter: str) -> None:
+    with pytest.raises(error, match=parameter):
+        getattr(session, method)(*arguments)
 
 
 def test_start_against_a_closed_port_raises_with_the_reason() -> None:
@@ -107,3 +170,116 @@ def test_exit_with_an_open_session_ends_cleanly(sim: Dict[str, int]) -> None:
         f"s = corvo.Session(key='demo-key', login=1001, api_port={sim['api']})\n"
         "s.subscribe('AAA')\n")
     assert run.returncode == 0, run.stderr
+
+
+# The loaded library, except that another thread runs corvo.end() as soon as CALL returns; it
+# notes each block handed to corvo_free.
+_ENDED_DURING_CALL = """
+import ctypes, json, threading
+import corvo
+from corvo import library
+session = corvo.Session(key='demo-key', login=1001, api_port={port})
+real = library.get()
+freed = []
+
+class EndedDuringCall:
+    def __getattr__(self, name):
+        return getattr(real, name)
+
+    def corvo_free(self, memory):
+        freed.append(ctypes.cast(memory, ctypes.c_void_p).value)
+        real.corvo_free(memory)
+
+def ended_during_call(*arguments):
+    code = getattr(real, '{call}')(*arguments)
+    ender = threading.Thread(target=corvo.end)
+    ender.start()
+    ender.join()
+    return code
+
+wrapped = EndedDuringCall()
+setattr(wrapped, '{call}', ended_during_call)
+library._library = wrapped
+try:
+    outcome = {{'result': session.{method}}}
+except corvo.Error as error:
+    outcome = {{'code': error.code, 'reason': error.reason}}
+outcome['freed'] = len(freed)
+print(json.dumps(outcome, default=str))
+"""
+
+
+@pytest.mark.parametrize("method, call, code", [
+    ("status()", "corvo_status", None),
+    ("symbol('ZZZ')", "corvo_symbol_record", corvo.Result.NOT_FOUND),
+])
+def test_memory_is_freed_and_the_reason_kept_when_another_thread_ends_the_library(
+        sim: Dict[str, int], method: str, call: str, code: Optional[int]) -> None:
+    run = run_python(_ENDED_DURING_CALL.format(port=sim["api"], call=call, method=method))
+    assert run.returncode == 0, run.stderr
+    outcome = json.loads(run.stdout)
+    assert outcome["freed"] == 1, outcome
+    if code is None:
+        assert outcome["result"], outcome
+    else:
+        assert outcome["code"] == code and outcome["reason"], outcome
+
+
+class _HungApi:
+    """A TCP server on loopback that accepts connections and never answers."""
+
+    def __init__(self) -> None:
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.port = self.listener.getsockname()[1]
+        self.accepted: List[socket.socket] = []
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def _accept(self) -> None:
+        try:
+            while True:
+                self.accepted.append(self.listener.accept()[0])
+        except OSError:
+            pass  # closed
+
+    def close(self) -> None:
+        try:
+            self.listener.shutdown(socket.SHUT_RDWR)  # wakes the accepting thread
+        except OSError:
+            pass  # closed already
+        self.listener.close()
+        for connection in self.accepted:
+            connection.close()
+
+
+def _line_within(process: subprocess.Popen, timeout: float) -> Tuple[str, float]:
+    """The next line of the process's output and the seconds it took, or "" past timeout."""
+    began = time.monotonic()
+    ready, _, _ = select.select([process.stdout], [], [], timeout)
+    line = process.stdout.readline().strip() if ready else ""
+    return line, time.monotonic() - began
+
+
+def test_ctrl_c_ends_a_hung_start_promptly_and_a_new_session_starts(sim: Dict[str, int]) -> None:
+    hung = _HungApi()
+    process = subprocess.Popen(
+        [sys.executable, "-c",
+         "import corvo\n"
+         "try:\n"
+         f"    corvo.Session(key='demo-key', login=1001, api_port={hung.port})\n"
+         "except KeyboardInterrupt:\n"
+         "    print('interrupted', flush=True)\n"
+         f"with corvo.Session(key='demo-key', login=1001, api_port={sim['api']}) as s:\n"
+         "    print(s.status()['state'], flush=True)\n"],
+        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        eventually(lambda: hung.accepted, what="the start reaching the API")
+        process.send_signal(signal.SIGINT)
+        line, took = _line_within(process, 3.0)
+        assert line == "interrupted" and took < 1.5, (line, took)
+        hung.close()  # the abandoned start fails, so the new session may begin
+        out, err = process.communicate(timeout=30)
+        assert process.returncode == 0 and out.strip() == "running", err
+    finally:
+        hung.close()
+        process.kill()
+        process.wait()
