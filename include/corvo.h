@@ -38,20 +38,19 @@
 
 /* What every function returns. New codes may be added; existing values never change. */
 typedef int32_t corvo_result;
+/* A failed exchange: the API could not be reached or answered an error status other than
+ * 4xx, or an answer the call cannot use. A refusal: the API answered 4xx, a feedback was
+ * answered 0, the stream refused a filter, or an unsubscribed symbol was named. */
 #define CORVO_OK 0
 #define CORVO_NOT_RUNNING 1      /* no session runs */
 #define CORVO_BAD_ARGUMENT 2     /* a null pointer, a zero capacity or an unusable value */
 #define CORVO_BUFFER_TOO_SMALL 3 /* nothing was consumed; *needed holds the size required */
-#define CORVO_EXCHANGE_FAILED                                                                 \
-    4                           /* the HTTP exchange with the API failed, the API answered an \
-                                 * error status other than 4xx, or an answer it cannot use */
-#define CORVO_NOTHING_PENDING 5 /* no update arrived since the last refresh */
-#define CORVO_TORN_DOWN 6       /* corvo_end (or cs_Deinitial) has ended the library */
-#define CORVO_START_FAILED 7    /* the session could not be started */
-#define CORVO_REFUSED                                                                  \
-    8                     /* the API refused (HTTP 4xx, or a feedback answered 0), the \
-                           * stream refused a filter, or the symbol is not subscribed */
-#define CORVO_NOT_FOUND 9 /* no record, Top20 text or snapshot is there */
+#define CORVO_EXCHANGE_FAILED 4  /* the exchange with the API failed (see above) */
+#define CORVO_NOTHING_PENDING 5  /* no update arrived since the last refresh */
+#define CORVO_TORN_DOWN 6        /* corvo_end (or cs_Deinitial) has ended the library */
+#define CORVO_START_FAILED 7     /* the session could not be started */
+#define CORVO_REFUSED 8          /* the API or the stream said no (see above) */
+#define CORVO_NOT_FOUND 9        /* no record, Top20 text or snapshot is there */
 #define CORVO_NO_MEMORY 10
 #define CORVO_INTERNAL 11        /* anything else; corvo_last_error() says what */
 #define CORVO_ALREADY_RUNNING 12 /* corvo_start while a session runs; it runs on unchanged */
@@ -88,7 +87,10 @@ CORVO_C_API const char* corvo_result_name(corvo_result result);
 CORVO_C_API void corvo_free(void* memory);
 
 /* Starts a session: the API at api_host:api_port announces the account, its balancer names
- * the stream port on api_host. Returns once the stream is connected (at most about 15 s). */
+ * the stream port on api_host (an IPv6 address such as "::1" is fine). Returns once the stream
+ * is connected; every exchange and wait of the start shares one bound of about 15 s.
+ * CORVO_ALREADY_RUNNING when a session runs, CORVO_TORN_DOWN when corvo_end came first or
+ * raced it, CORVO_START_FAILED with the reason otherwise. */
 CORVO_C_API corvo_result corvo_start(const char* key, int32_t login, const char* api_host,
                                      int32_t api_port);
 
@@ -100,8 +102,9 @@ CORVO_C_API corvo_result corvo_stop(void);
 CORVO_C_API corvo_result corvo_end(void);
 
 /* Subscribes the instruments of a comma-separated list ("" for every topic) and hands back
- * their snapshot, a JSON object, in *snapshot (release with corvo_free); *length, if not null,
- * receives its length. */
+ * their snapshot, a JSON object of the members that arrived, in *snapshot (release with
+ * corvo_free); *length, if not null, receives its length. CORVO_NOT_FOUND, naming them, when
+ * no listed instrument has a snapshot (the filters stay in force). */
 CORVO_C_API corvo_result corvo_subscribe(const char* symbols, char** snapshot, size_t* length);
 
 CORVO_C_API corvo_result corvo_unsubscribe(const char* symbol);
@@ -119,7 +122,8 @@ CORVO_C_API corvo_result corvo_symbol_record(const char* symbol, char** record, 
 CORVO_C_API corvo_result corvo_top20(char** text, size_t* length);
 
 /* One query; symbol is required by the kinds that name one instrument, ignored otherwise. The
- * server's reply (JSON) is handed back in *reply. */
+ * server's reply (JSON) is handed back in *reply. An HTTP status outside 2xx is a failure:
+ * CORVO_REFUSED for 4xx, CORVO_EXCHANGE_FAILED otherwise. */
 CORVO_C_API corvo_result corvo_query(corvo_query_kind kind, const char* symbol, char** reply,
                                      size_t* length);
 
@@ -128,7 +132,9 @@ CORVO_C_API corvo_result corvo_feedback(int32_t account, int32_t second, int32_t
                                         int32_t fourth, const char* message);
 
 /* Fetches one kind of data for every instrument and writes one file each below directory
- * (null: the "Files" directory beside the library's "Libraries" directory). */
+ * (null: the "Files" directory beside the library's "Libraries" directory), created with its
+ * parents when missing. The whole answer is checked first: on any failure every existing file
+ * stays as it was. Files are renamed into place whole. */
 CORVO_C_API corvo_result corvo_export_files(corvo_file_kind kind, const char* directory);
 
 /* The session and the stream's health as a JSON object in *json: "state" ("never started",
