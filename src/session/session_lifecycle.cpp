@@ -34,7 +34,10 @@ std::int32_t Processor::Initialize(std::string key, std::int32_t login, std::str
     trace::text("zmq_sever: ", zmqServer);
     trace::text("api_server: ", apiServer);
     // Released at the end of the start: a start that fails stops the flush worker again.
-    auto logFile = logging::setUpLogging();
+    auto logFile = logging::setUpLogging(platform::logFilePath());
+    if (!logFile.fileFailure().empty()) {
+        trace::text("The log file could not be opened; the start goes on: ", logFile.fileFailure());
+    }
     setUserKey(key);
 
     auto const pieces = splitFields(apiServer, ':');
