@@ -7,8 +7,15 @@ endif()
 find_package(Threads REQUIRED)
 find_package(Boost 1.74 REQUIRED)
 find_package(nlohmann_json 3 REQUIRED)
-find_package(spdlog REQUIRED)
+# The library's own spdlog: compiled into it from the headers with fmt's header-only form, and
+# hidden like everything but the exports, so its registry, levels and flush worker are never
+# those of a host that uses the shared spdlog itself. Debian's tweakme.h selects external fmt.
 find_package(fmt REQUIRED)
+find_path(CORVO_SPDLOG_INCLUDE_DIR spdlog/spdlog.h REQUIRED)
+add_library(corvo_spdlog INTERFACE IMPORTED)
+set_target_properties(corvo_spdlog PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES "${CORVO_SPDLOG_INCLUDE_DIR}"
+    INTERFACE_LINK_LIBRARIES "fmt::fmt-header-only;Threads::Threads")
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(ZMQ REQUIRED IMPORTED_TARGET libzmq>=4.3)
 pkg_check_modules(CRYPTOPP REQUIRED IMPORTED_TARGET libcrypto++)

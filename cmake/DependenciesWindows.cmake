@@ -44,13 +44,12 @@ add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
 set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
     INTERFACE_LINK_LIBRARIES corvo_debian_headers)
 
-# spdlog is header-only without SPDLOG_COMPILED_LIB; Debian's tweakme.h selects the external fmt.
-add_library(fmt::fmt INTERFACE IMPORTED)
-set_target_properties(fmt::fmt PROPERTIES
+# The library's own spdlog, as on POSIX: header-only without SPDLOG_COMPILED_LIB, with fmt's
+# header-only form (Debian's tweakme.h selects the external fmt).
+add_library(corvo_spdlog INTERFACE IMPORTED)
+set_target_properties(corvo_spdlog PROPERTIES
     INTERFACE_LINK_LIBRARIES corvo_debian_headers
     INTERFACE_COMPILE_DEFINITIONS FMT_HEADER_ONLY)
-add_library(spdlog::spdlog INTERFACE IMPORTED)
-set_target_properties(spdlog::spdlog PROPERTIES INTERFACE_LINK_LIBRARIES fmt::fmt)
 
 set(CPPZMQ_INCLUDE_DIR "${corvo_headers}")
 

@@ -4,8 +4,6 @@
 #include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/spdlog.h>
 
-#include "platform/platform.h"
-
 namespace corvo::logging {
 namespace {
 constexpr std::size_t kMaxFileSize = 209715200;
@@ -16,7 +14,9 @@ constexpr std::chrono::seconds kFlushInterval{10};
 LogFileHold::LogFileHold() = default;
 
 LogFileHold::LogFileHold(LogFileHold&& other) noexcept
-    : sinks_(std::move(other.sinks_)), keepFlushing_(other.keepFlushing_) {
+    : sinks_(std::move(other.sinks_)),
+      fileFailure_(std::move(other.fileFailure_)),
+      keepFlushing_(other.keepFlushing_) {
     other.owner_ = false;
 }
 
@@ -26,11 +26,16 @@ LogFileHold::~LogFileHold() {
     }
 }
 
-LogFileHold setUpLogging() {
+LogFileHold setUpLogging(const std::string& logFile) {
     spdlog::cfg::load_env_levels();
     LogFileHold hold;
-    hold.sinks_.push_back(std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
-        platform::logFilePath(), kMaxFileSize, kMaxFiles, false));
+    try {
+        hold.sinks_.push_back(std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
+            logFile, kMaxFileSize, kMaxFiles, false));
+    } catch (const spdlog::spdlog_ex& error) {
+        // Nothing is ever written to the file, so a start never fails over it.
+        hold.fileFailure_ = error.what();
+    }
     spdlog::flush_every(kFlushInterval);
     return hold;
 }

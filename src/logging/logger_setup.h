@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace spdlog::sinks {
@@ -12,7 +13,7 @@ class sink;
 namespace corvo::logging {
 
 class LogFileHold;
-LogFileHold setUpLogging();
+LogFileHold setUpLogging(const std::string& logFile);
 
 // Holds the log file sink while a session starts; destroying it closes the file, and stops the
 // periodic flush again unless the start succeeded (keepFlushing), so a failed start leaves no
@@ -25,17 +26,20 @@ class LogFileHold {
     ~LogFileHold();
 
     void keepFlushing() { keepFlushing_ = true; }
+    // Why the log file could not be opened; empty when it was.
+    const std::string& fileFailure() const { return fileFailure_; }
 
   private:
-    friend LogFileHold setUpLogging();
+    friend LogFileHold setUpLogging(const std::string& logFile);
     std::vector<std::shared_ptr<spdlog::sinks::sink>> sinks_;
+    std::string fileFailure_;
     bool keepFlushing_ = false;
     bool owner_ = true;
 };
 
-// Applies the levels, opens the log file (creating its directory) and restarts the periodic
-// flush. Throws when the file cannot be opened.
-LogFileHold setUpLogging();
+// Applies the levels, opens `logFile` (creating its directory) and restarts the periodic
+// flush. A file that cannot be opened is reported by the hold's fileFailure, not thrown.
+LogFileHold setUpLogging(const std::string& logFile);
 
 // Stops the periodic flush worker so no thread of the library outlives the session.
 void stopPeriodicFlush();

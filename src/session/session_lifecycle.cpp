@@ -33,7 +33,10 @@ api::Outcome<api::Done> Processor::Initialize(StartPlan plan) {
     trace::text("zmq_sever: ", servers.streamHost);
     trace::text("api_server: ", servers.apiHost, ":", servers.apiPort);
     // Released at the end of the start: a start that fails stops the flush worker again.
-    auto logFile = logging::setUpLogging();
+    auto logFile = logging::setUpLogging(platform::logFilePath());
+    if (!logFile.fileFailure().empty()) {
+        trace::text("The log file could not be opened; the start goes on: ", logFile.fileFailure());
+    }
     setUserKey(std::move(plan.key));
     api_.setServer({servers.apiHost, servers.apiPort});
 
