@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -49,6 +50,9 @@ class ApiClient {
     // is going away.
     void cancelExchanges() { cancelled_.store(true, std::memory_order_release); }
 
+    // Ends every exchange in flight as failed; later ones go ahead: a session stops.
+    void cancelSessionExchanges();
+
     // The bound on one whole exchange (name lookup, connect, write, read); tests shorten it.
     void setDeadline(std::chrono::milliseconds deadline) { deadline_ = deadline; }
 
@@ -57,7 +61,9 @@ class ApiClient {
 
   private:
     mutable std::mutex serverMutex_;
-    Server server_;
+    Server server_;  // and sessionStopped_, under serverMutex_
+    // Raised for the exchanges started since the last session stop; each takes its own copy.
+    std::shared_ptr<std::atomic<bool>> sessionStopped_ = std::make_shared<std::atomic<bool>>(false);
     std::atomic<bool> cancelled_{false};
     std::chrono::milliseconds deadline_ = kDefaultDeadline;
     platform::NameLookupStarter startLookup_;

@@ -21,18 +21,26 @@ namespace http = beast::http;
 using tcp = net::ip::tcp;
 using Clock = ApiClient::Clock;
 
-// How often a step looks whether the library is cancelling its exchanges.
+// How often a step looks whether the library or the session is cancelling its exchanges.
 constexpr auto kCancelCheck = std::chrono::milliseconds(50);
 
 // What one exchange needs to know besides its request.
 struct ExchangeBounds {
     Clock::time_point deadline;
-    const std::atomic<bool>& cancelled;
+    const std::atomic<bool>& libraryEnding;
+    std::shared_ptr<const std::atomic<bool>> sessionStopped;
 
-    // The end of the next wait: the deadline, or sooner to look at the cancellation.
+    // The end of the next wait: the deadline, or sooner to look at the cancellations.
     Clock::time_point nextCheck() const { return std::min(deadline, Clock::now() + kCancelCheck); }
-    bool over() const {
-        return cancelled.load(std::memory_order_acquire) || Clock::now() >= deadline;
+    bool cancelled() const {
+        return libraryEnding.load(std::memory_order_acquire) ||
+               sessionStopped->load(std::memory_order_acquire);
+    }
+    bool over() const { return cancelled() || Clock::now() >= deadline; }
+    // Why a cancelled exchange ended.
+    const char* cancellation() const {
+        return libraryEnding.load(std::memory_order_acquire) ? "the library is ending"
+                                                             : "the session stopped";
     }
 };
 
@@ -51,8 +59,8 @@ void runStep(net::io_context& ioc, const ExchangeBounds& bounds, const bool& don
     cancel();
     ioc.restart();
     ioc.run();
-    ec = bounds.cancelled ? beast::error_code(net::error::operation_aborted)
-                          : beast::error_code(beast::error::timeout);
+    ec = bounds.cancelled() ? beast::error_code(net::error::operation_aborted)
+                            : beast::error_code(beast::error::timeout);
 }
 
 // Looks `host` up without holding this thread past the deadline or a cancellation.
@@ -62,8 +70,8 @@ std::vector<tcp::endpoint> lookUp(const platform::NameLookupStarter& startLookup
     auto const lookup = startLookup(host);
     while (!lookup->waitUntil(bounds.nextCheck())) {
         if (bounds.over()) {
-            throw std::runtime_error(bounds.cancelled ? "name lookup cancelled"
-                                                      : "name lookup ran past the deadline");
+            throw std::runtime_error(bounds.cancelled() ? "name lookup cancelled"
+                                                        : "name lookup ran past the deadline");
         }
     }
     auto const found = lookup->result();
@@ -189,9 +197,21 @@ ApiClient::Server ApiClient::server() const {
     return server_;
 }
 
+void ApiClient::cancelSessionExchanges() {
+    std::lock_guard<std::mutex> lock(serverMutex_);
+    sessionStopped_->store(true, std::memory_order_release);
+    sessionStopped_ = std::make_shared<std::atomic<bool>>(false);
+}
+
 Outcome<ApiClient::Reply> ApiClient::RequestPost(std::string target, std::string body,
                                                  Clock::time_point until) const {
-    Server const to = server();
+    Server to;
+    std::shared_ptr<const std::atomic<bool>> sessionStopped;
+    {
+        std::lock_guard<std::mutex> lock(serverMutex_);
+        to = server_;
+        sessionStopped = sessionStopped_;
+    }
     std::string what = "POST " + target + " to " + addressText(to);
     try {
         trace::text("RequestPost ", to.host, ":", to.port, target, " with ", body.size(), " bytes");
@@ -199,10 +219,10 @@ Outcome<ApiClient::Reply> ApiClient::RequestPost(std::string target, std::string
         auto const now = Clock::now();
         auto const left = until <= now ? Clock::duration::zero()
                                        : std::min<Clock::duration>(until - now, deadline_);
-        ExchangeBounds const bounds{now + left, cancelled_};
+        ExchangeBounds const bounds{now + left, cancelled_, std::move(sessionStopped)};
         if (bounds.over()) {
-            throw std::runtime_error(cancelled_ ? "the library is ending"
-                                                : "no time was left for the exchange");
+            throw std::runtime_error(bounds.cancelled() ? bounds.cancellation()
+                                                        : "no time was left for the exchange");
         }
         Reply reply = exchange(startLookup_, to, std::move(target), std::move(body), bounds);
         reply.exchange = std::move(what);

@@ -78,8 +78,8 @@ bool endLibrary() {
     }
     session::Processor* const last = theProcessor.load();
     apiClient->cancelExchanges();
-    // A start in progress sees its session stop and gives up.
-    last->requestStop();
+    // A start in progress sees the stop and gives up.
+    last->requestSessionStop();
     {
         std::lock_guard<std::mutex> lock(lifecycle);
         last->endSession();

@@ -15,8 +15,10 @@ constexpr std::chrono::seconds kStartBound{15};
 constexpr std::chrono::milliseconds kUnreadablePortPause{2000};
 
 // Waits until the subscriber has connected. A session whose threads ended, that did not connect
-// by `until`, or whose library began to end, is stopped and reported as not started.
-StartResult waitUntilRunning(session::Processor& session, Clock::time_point until) {
+// by `until`, that a host asked to stop, or whose library began to end, is stopped and reported
+// as not started.
+StartResult waitUntilRunning(session::Processor& session, Clock::time_point until,
+                             std::uint64_t stopRequests) {
     trace::text("Wait for initial success: ");
     while (!session.running) {
         std::string reason;
@@ -28,6 +30,8 @@ StartResult waitUntilRunning(session::Processor& session, Clock::time_point unti
                      std::to_string(kStartBound.count()) + " s";
         } else if (libraryEnding()) {
             reason = "the library is ending";
+        } else if (session.stopRequests() != stopRequests) {
+            reason = "a stop was asked for during the start";
         }
         if (!reason.empty()) {
             session.endSession();
@@ -39,8 +43,9 @@ StartResult waitUntilRunning(session::Processor& session, Clock::time_point unti
 }
 
 // The start's plan, or why the servers cannot be used.
-api::Outcome<session::StartPlan> planOf(StartArguments& arguments, Clock::time_point until) {
-    session::StartPlan plan{std::move(arguments.key), arguments.login, {}, {}, until};
+api::Outcome<session::StartPlan> planOf(StartArguments& arguments, Clock::time_point until,
+                                        std::uint64_t stopRequests) {
+    session::StartPlan plan{std::move(arguments.key), arguments.login, {}, {}, until, stopRequests};
     if (auto* const servers = std::get_if<session::SessionServers>(&arguments.servers)) {
         plan.servers = std::move(*servers);
         plan.errorStatus = api::ErrorStatus::asFailure;
@@ -60,12 +65,13 @@ api::Outcome<session::StartPlan> planOf(StartArguments& arguments, Clock::time_p
     return plan;
 }
 
-StartResult startSession(session::Processor& session, StartArguments arguments) {
+StartResult startSession(session::Processor& session, StartArguments arguments,
+                         std::uint64_t stopRequests) {
     PhaseScope const starting(SessionPhase::starting);
     auto const until = Clock::now() + kStartBound;
     // Threads of a session that failed by itself may still be winding down.
     session.endSession();
-    auto plan = planOf(arguments, until);
+    auto plan = planOf(arguments, until, stopRequests);
     if (!plan) {
         return {StartOutcome::failed, plan.failure().reason};
     }
@@ -75,7 +81,7 @@ StartResult startSession(session::Processor& session, StartArguments arguments) 
         session.endSession();
         return {StartOutcome::failed, initialized.failure().reason};
     }
-    auto result = waitUntilRunning(session, until);
+    auto result = waitUntilRunning(session, until, stopRequests);
     trace::text("Initial success");
     return result;
 }
@@ -84,6 +90,8 @@ StartResult startSession(session::Processor& session, StartArguments arguments) 
 
 StartResult startUnlessRunning(session::Processor& session, StartArguments arguments) {
     std::lock_guard<std::mutex> lock(lifecycleMutex());
+    // A stop asked from now on ends this start.
+    std::uint64_t const stopRequests = session.stopRequests();
     if (libraryEnding()) {
         return {StartOutcome::libraryEnding, {}};
     }
@@ -93,7 +101,7 @@ StartResult startUnlessRunning(session::Processor& session, StartArguments argum
     }
     StartResult result{StartOutcome::failed, {}};
     try {
-        result = startSession(session, std::move(arguments));
+        result = startSession(session, std::move(arguments), stopRequests);
     } catch (const std::exception& error) {
         trace::text("Error exception:", error.what());
         session.endSession();
@@ -108,8 +116,12 @@ StartResult startUnlessRunning(session::Processor& session, StartArguments argum
 }
 
 bool stopSession(session::Processor& session) {
+    // Taken, not read: of concurrent stops exactly one answers that a session ran.
+    bool const wasRunning = session.running.exchange(false);
+    // Asked before the lifecycle mutex: a start holding it gives up at once, and exchanges in
+    // flight end as failed, so the stop never waits on the network.
+    session.requestSessionStop();
     std::lock_guard<std::mutex> lock(lifecycleMutex());
-    bool const wasRunning = session.running;
     PhaseScope const stopping(SessionPhase::stopping);
     // Without a running session there may still be threads of one that failed by itself: they
     // are joined all the same, so nothing of the library runs once this returns.

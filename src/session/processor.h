@@ -35,6 +35,7 @@ struct StartPlan {
     SessionServers servers;
     api::ErrorStatus errorStatus = api::ErrorStatus::asReply;  // how the start reads replies
     api::ApiClient::Clock::time_point until;                   // every exchange ends by then
+    std::uint64_t stopRequests = 0;  // the host's stop requests when the start began
 };
 
 // What a subscription came to.
@@ -65,6 +66,10 @@ class Processor final {
     bool startSessionThreads();
     // Clears the flags the session threads watch and wakes them.
     void requestStop();
+    // A host's stop, asked before it waits for anything: counted, so a start in progress gives
+    // up, and the session's exchanges in flight are cancelled.
+    void requestSessionStop();
+    std::uint64_t stopRequests() const { return stopRequests_.load(); }
     // True once neither session thread does anything more (they may still be returning).
     bool sessionThreadsEnded() const { return !monitorAlive && !subscriberAlive; }
     // Stops the session and returns once its threads are joined and the logger's flush worker
@@ -163,6 +168,9 @@ class Processor final {
   public:
     std::atomic<bool> subscriberAlive{false};
     std::atomic<bool> monitorAlive{false};
+
+  private:
+    std::atomic<std::uint64_t> stopRequests_{0};
 
   private:
     // Store gate guards everything below.

@@ -9,7 +9,9 @@
 namespace corvo::session {
 namespace {
 constexpr std::chrono::milliseconds kStartPause{2000};
-}
+// The pause is taken in slices so that a stop ends it at once.
+constexpr std::chrono::milliseconds kPauseSlice{20};
+}  // namespace
 
 api::Outcome<api::Done> Processor::Initialize(StartPlan plan) {
     using api::Failure;
@@ -67,9 +69,17 @@ api::Outcome<api::Done> Processor::Initialize(StartPlan plan) {
     if (!startSessionThreads()) {
         return Failure{FailureKind::exchange, "the session's threads could not be started"};
     }
-    logFile.keepFlushing();
     trace::text("Initialized");
-    platform::pause(kStartPause);
+    // A stop asked while the threads started may have found the flags still down.
+    auto const stopped = [&] { return stopRequests_ != plan.stopRequests; };
+    for (auto waited = std::chrono::milliseconds(0); waited < kStartPause && !stopped();
+         waited += kPauseSlice) {
+        platform::pause(kPauseSlice);
+    }
+    if (stopped()) {
+        return Failure{FailureKind::local, "a stop was asked for during the start"};
+    }
+    logFile.keepFlushing();
     return api::Done{};
 }
 
@@ -110,6 +120,13 @@ void Processor::endSession() {
     Deinitialize();
     joinSessionThreads();
     logging::stopPeriodicFlush();
+}
+
+void Processor::requestSessionStop() {
+    // Counted before the flags fall: a start that raised them reads the count afterwards.
+    ++stopRequests_;
+    api_.cancelSessionExchanges();
+    requestStop();
 }
 
 void Processor::requestStop() {

@@ -178,6 +178,49 @@ TEST(CInterface, TheStatusFollowsTheStreamThroughAPublisherRestart) {
     EXPECT_EQ(status()["bytes"].get<std::uint64_t>(), quiet["bytes"].get<std::uint64_t>() + 12 + 8);
 }
 
+TEST(CInterface, AStopNeverWaitsOnTheNetwork) {
+    using Clock = std::chrono::steady_clock;
+    ASSERT_EQ(startSession(), CORVO_OK);
+    services().answer("/getsymboldatas", Reply::stall());
+    auto const snapshotsBefore = services().requestsTo("/getsymboldatas").size();
+    corvo_result subscribed = CORVO_OK;
+    Clock::time_point subscribeReturned;
+    std::thread host([&] {
+        HandedOut snapshot;
+        subscribed = c().corvo_subscribe("SA,SB,SC", &snapshot.text, nullptr);
+        subscribeReturned = Clock::now();
+    });
+    ASSERT_TRUE(eventually(
+        [&] { return services().requestsTo("/getsymboldatas").size() == snapshotsBefore + 1; }));
+    auto const stopAsked = Clock::now();
+    EXPECT_EQ(c().corvo_stop(), CORVO_OK);
+    EXPECT_LT(Clock::now() - stopAsked, 2s);
+    host.join();
+    EXPECT_LT(subscribeReturned - stopAsked, 2s);
+    EXPECT_EQ(subscribed, CORVO_NOT_RUNNING);
+    EXPECT_EQ(services().requestsTo("/getsymboldatas").size(), snapshotsBefore + 1);
+
+    // A start stalled at the balancer gives up as soon as a stop is asked for.
+    services().answer("/balancer", Reply::stall());
+    auto const balancerBefore = services().requestsTo("/balancer").size();
+    corvo_result started = CORVO_OK;
+    Clock::time_point startReturned;
+    std::thread starter([&] {
+        started = startSession();
+        startReturned = Clock::now();
+    });
+    ASSERT_TRUE(eventually(
+        [&] { return services().requestsTo("/balancer").size() == balancerBefore + 1; }));
+    auto const secondStop = Clock::now();
+    EXPECT_EQ(c().corvo_stop(), CORVO_NOT_RUNNING);
+    EXPECT_LT(Clock::now() - secondStop, 2s);
+    starter.join();
+    EXPECT_EQ(started, CORVO_START_FAILED);
+    EXPECT_LT(startReturned - secondStop, 2s);
+    services().http.releaseStalls();
+    services().reset();
+}
+
 TEST(CInterface, AStartEndsWithinItsBoundWhateverTheApiDoes) {
     c().corvo_stop();
     services().answer("/balancer", Reply::stall());
