@@ -54,6 +54,7 @@ typedef int32_t corvo_result;
 #define CORVO_NO_MEMORY 10
 #define CORVO_INTERNAL 11        /* anything else; corvo_last_error() says what */
 #define CORVO_ALREADY_RUNNING 12 /* corvo_start while a session runs; it runs on unchanged */
+#define CORVO_BUSY 13            /* corvo_end: calls are still inside the library; do not unload */
 
 /* The query services. */
 typedef int32_t corvo_query_kind;
@@ -97,8 +98,12 @@ CORVO_C_API corvo_result corvo_start(const char* key, int32_t login, const char*
 /* Stops the session; another may be started. When it returns, no library thread runs. */
 CORVO_C_API corvo_result corvo_stop(void);
 
-/* Ends the library for good: waits for calls still inside it, then every call answers
- * CORVO_TORN_DOWN. Call it before unloading the library. */
+/* Ends the library for good: stops the session, cancels exchanges in flight, waits for calls
+ * still inside it, then every call answers CORVO_TORN_DOWN. Call it before unloading the
+ * library. CORVO_OK: the objects are gone and no library thread runs. A corvo_end called while
+ * another runs waits for it and answers the same. CORVO_BUSY: calls did not leave within the
+ * bound; do not unload yet: the end completes when the last of them leaves, or call corvo_end
+ * again. CORVO_TORN_DOWN: an earlier end had completed. */
 CORVO_C_API corvo_result corvo_end(void);
 
 /* Subscribes the instruments of a comma-separated list ("" for every topic) and hands back

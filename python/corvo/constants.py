@@ -17,6 +17,8 @@ class Result(IntEnum):
     NOT_FOUND = 9
     NO_MEMORY = 10
     INTERNAL = 11
+    ALREADY_RUNNING = 12
+    BUSY = 13
 
 
 class Query(IntEnum):

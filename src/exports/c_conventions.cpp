@@ -33,6 +33,8 @@ const char* resultName(corvo_result result) noexcept {
             return "internal error";
         case CORVO_ALREADY_RUNNING:
             return "already running";
+        case CORVO_BUSY:
+            return "busy";
         default:
             return "unknown result";
     }

@@ -23,10 +23,12 @@ void noteReasonFor(corvo_result result) noexcept;
 // CORVO_TORN_DOWN without running it.
 template <class Body>
 corvo_result cCall(Body&& body) noexcept {
+    // Everything, the reason included, happens inside: once an end returns, no host thread runs
+    // library code but to return.
+    ExportScope const scope;
     failure::clear();
     corvo_result result = CORVO_INTERNAL;
     try {
-        ExportScope const scope;
         result = scope.processor() == nullptr ? CORVO_TORN_DOWN : body(*scope.processor());
     } catch (const std::bad_alloc&) {
         result = CORVO_NO_MEMORY;

@@ -109,12 +109,19 @@ CORVO_C_API corvo_result corvo_end(void) {
     corvo::failure::clear();
     corvo_result result = CORVO_INTERNAL;
     try {
-        if (corvo::exports::libraryEnding()) {
-            result = CORVO_TORN_DOWN;
-        } else if (corvo::exports::endLibrary()) {
-            result = CORVO_OK;
-        } else {
-            corvo::failure::note("calls still inside the library did not leave in time");
+        switch (corvo::exports::endLibrary()) {
+            case corvo::exports::EndOutcome::ended:
+                result = CORVO_OK;
+                break;
+            case corvo::exports::EndOutcome::busy:
+                corvo::failure::note(
+                    "calls still inside the library did not leave in time: do not unload it yet; "
+                    "the end completes when the last of them leaves, or at the next corvo_end");
+                result = CORVO_BUSY;
+                break;
+            case corvo::exports::EndOutcome::alreadyEnded:
+                result = CORVO_TORN_DOWN;
+                break;
         }
     } catch (...) {
         result = CORVO_INTERNAL;
@@ -124,6 +131,8 @@ CORVO_C_API corvo_result corvo_end(void) {
 }
 
 CORVO_C_API corvo_result corvo_status(char** json, size_t* length) {
+    // The torn-down answer too is built inside the library.
+    corvo::exports::ExportScope const inside;
     corvo_result const result = cCall([&](Processor& session) -> corvo_result {
         if (json == nullptr) {
             return CORVO_BAD_ARGUMENT;

@@ -1,26 +1,16 @@
-// The entry point: each loader notification leaves one trace and nothing else. Windows calls
-// DllMain; elsewhere a constructor and destructor stand in for process attach and detach.
+// The entry point. Windows calls DllMain, which does nothing under the loader lock; elsewhere a
+// constructor and destructor stand in for process attach and detach and leave one trace each.
 #include "exports/conventions.h"
 
 #ifdef _WIN32
 #include <windows.h>
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-    switch (reason) {
-        case DLL_PROCESS_ATTACH:
-            corvo::trace::text("Started DLL(DLL_PROCESS_ATTACH)");
-            break;
-        case DLL_PROCESS_DETACH:
-            corvo::trace::text("Stopped DLL(DLL_PROCESS_DETACH)");
-            break;
-        case DLL_THREAD_ATTACH:
-            corvo::trace::text("Started DLL(DLL_THREAD_ATTACH)");
-            break;
-        case DLL_THREAD_DETACH:
-            corvo::trace::text("Stopped DLL(DLL_THREAD_DETACH)");
-            break;
-        default:
-            break;
+// Runs under the loader lock, where tracing (a sink's mutex, a file) can deadlock the process:
+// a thread killed by ExitProcess may hold that mutex. So nothing is done here but turning off
+// the thread notifications nobody needs.
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        DisableThreadLibraryCalls(module);
     }
     return TRUE;
 }

@@ -33,6 +33,52 @@ bool waitForExportsToLeave() {
     return leftLibrary.wait_for(lock, kExportsLeaveBound, [] { return exportsInside == 0; });
 }
 
+// Destroys the objects once; the last export to leave after a busy end may do it, or an end.
+std::mutex destroyMutex;
+std::atomic<bool> destroyed{false};
+std::atomic<bool> destroyPending{false};
+
+void destroyObjects() noexcept {
+    std::lock_guard<std::mutex> lock(destroyMutex);
+    if (destroyed) {
+        return;
+    }
+    session::Processor* const last = theProcessor.exchange(nullptr);
+    delete streamSocket;  // closes a socket still held, if any
+    streamSocket = nullptr;
+    delete streamMonitor;
+    streamMonitor = nullptr;
+    delete last;
+    // Nothing may follow the end, so the client goes too and an unload leaks nothing.
+    delete apiClient;
+    apiClient = nullptr;
+    destroyed = true;
+}
+
+// End calls go one at a time; one that waited for another answers what that one answered.
+std::mutex endMutex;
+std::condition_variable endFinished;
+bool endInProgress = false;              // under endMutex
+std::uint64_t endsFinished = 0;          // under endMutex
+EndOutcome lastEnd = EndOutcome::ended;  // under endMutex
+
+EndOutcome runEnd() {
+    if (!ending.exchange(true)) {
+        apiClient->cancelExchanges();
+        // A start in progress sees the stop and gives up.
+        theProcessor.load()->requestSessionStop();
+        std::lock_guard<std::mutex> lock(lifecycle);
+        theProcessor.load()->endSession();
+    }
+    if (!waitForExportsToLeave()) {
+        // The last of them to leave completes the end.
+        destroyPending = true;
+        return EndOutcome::busy;
+    }
+    destroyObjects();
+    return EndOutcome::ended;
+}
+
 }  // namespace
 
 ExportScope::ExportScope() noexcept {
@@ -42,8 +88,13 @@ ExportScope::ExportScope() noexcept {
 
 ExportScope::~ExportScope() {
     if (exportsInside.fetch_sub(1) == 1 && ending) {
-        std::lock_guard<std::mutex> lock(leaveMutex);
-        leftLibrary.notify_all();
+        {
+            std::lock_guard<std::mutex> lock(leaveMutex);
+            leftLibrary.notify_all();
+        }
+        if (destroyPending) {
+            destroyObjects();
+        }
     }
 }
 
@@ -72,31 +123,30 @@ bool libraryEnding() noexcept {
     return ending;
 }
 
-bool endLibrary() {
-    if (ending.exchange(true)) {
-        return false;
+EndOutcome endLibrary() {
+    std::unique_lock<std::mutex> lock(endMutex);
+    if (endInProgress) {
+        std::uint64_t const before = endsFinished;
+        endFinished.wait(lock, [&] { return endsFinished != before; });
+        return lastEnd;
     }
-    session::Processor* const last = theProcessor.load();
-    apiClient->cancelExchanges();
-    // A start in progress sees the stop and gives up.
-    last->requestSessionStop();
-    {
-        std::lock_guard<std::mutex> lock(lifecycle);
-        last->endSession();
+    if (destroyed) {
+        return EndOutcome::alreadyEnded;
     }
-    if (!waitForExportsToLeave()) {
-        return false;
+    endInProgress = true;
+    lock.unlock();
+    EndOutcome outcome = EndOutcome::busy;
+    try {
+        outcome = runEnd();
+    } catch (...) {
+        // Reported as busy: the end may be asked for again.
     }
-    theProcessor.store(nullptr);
-    delete streamSocket;  // closes a socket still held, if any
-    streamSocket = nullptr;
-    delete streamMonitor;
-    streamMonitor = nullptr;
-    delete last;
-    // Nothing may follow cs_Deinitial, so the client goes too and an unload leaks nothing.
-    delete apiClient;
-    apiClient = nullptr;
-    return true;
+    lock.lock();
+    endInProgress = false;
+    ++endsFinished;
+    lastEnd = outcome;
+    endFinished.notify_all();
+    return outcome;
 }
 
 }  // namespace corvo::exports

@@ -44,10 +44,16 @@ class PhaseScope {
 // True once the library's end has begun: exports started from now on answer false.
 bool libraryEnding() noexcept;
 
+enum class EndOutcome {
+    ended,         // the objects are gone and no library thread runs
+    busy,          // exports still inside did not leave within the bound; the last to leave,
+                   // or the next end, completes the end
+    alreadyEnded,  // an earlier end had completed
+};
+
 // Ends the library: refuses new exports, cancels exchanges in flight, stops the session, waits
-// for every export still inside, then destroys the objects. False when the library had already
-// ended, or when exports still inside did not leave within the bound (the objects then stay,
-// unused, since freeing them under a running export would be worse than keeping them).
-bool endLibrary();
+// for every export still inside, then destroys the objects. An end asked for while another
+// runs waits for it and answers the same.
+EndOutcome endLibrary();
 
 }  // namespace corvo::exports

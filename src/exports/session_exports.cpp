@@ -53,5 +53,6 @@ CORVO_API bool ea_Deinitial() {
 }
 
 CORVO_API bool cs_Deinitial() {
-    return corvo::exports::guarded(false, [] { return corvo::exports::endLibrary(); });
+    return corvo::exports::guarded(
+        false, [] { return corvo::exports::endLibrary() == corvo::exports::EndOutcome::ended; });
 }

@@ -70,9 +70,11 @@ TEST(Teardown, TheEndWaitsForExportsInsideThenRefusesAndUnloadsCleanly) {
     std::atomic<bool> ended{false};
     std::atomic<int> lateTrues{0};
     std::vector<std::thread> hosts;
-    hosts.emplace_back([] {
+    std::atomic<std::int64_t> stalledReturned{0};
+    hosts.emplace_back([&] {
         std::u16string buffer(16, u'\0');
         lib().ea_IAA(u"STALL", buffer.data());
+        stalledReturned = std::chrono::steady_clock::now().time_since_epoch().count();
     });
     auto const callUntilEnded = [&](auto call) {
         hosts.emplace_back([&, call] {
@@ -101,9 +103,17 @@ TEST(Teardown, TheEndWaitsForExportsInsideThenRefusesAndUnloadsCleanly) {
     ASSERT_TRUE(eventually([] { return services().requestsTo("/getiaa").size() == 1; }));
 
     auto const ending = std::chrono::steady_clock::now();
+    // A second end while the first runs waits for it and answers the same.
+    std::atomic<bool> secondEnd{false};
+    std::thread second([&] { secondEnd = lib().cs_Deinitial(); });
     EXPECT_TRUE(lib().cs_Deinitial());
-    EXPECT_LT(std::chrono::steady_clock::now() - ending, std::chrono::seconds(10))
+    auto const endReturned = std::chrono::steady_clock::now();
+    second.join();
+    EXPECT_TRUE(secondEnd);
+    EXPECT_LT(endReturned - ending, std::chrono::seconds(10))
         << "the stalled exchange was cancelled, not waited out";
+    EXPECT_NE(stalledReturned.load(), 0) << "the end waited for the export inside";
+    EXPECT_LE(stalledReturned.load(), endReturned.time_since_epoch().count());
     ended = true;
     for (auto& host : hosts) {
         host.join();
@@ -127,6 +137,7 @@ TEST(Teardown, TheEndWaitsForExportsInsideThenRefusesAndUnloadsCleanly) {
     // Nothing of the library runs any more, so unloading it is safe; the process goes on.
     EXPECT_EQ(dlclose(LoadedLibrary::instance().handle()), 0);
     EXPECT_EQ(threadCount(), baseline);
+    EXPECT_EQ(dlopen(CORVO_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr) << "really unloaded";
 }
 
 }  // namespace
