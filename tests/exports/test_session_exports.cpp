@@ -131,28 +131,40 @@ TEST_F(SessionExports, FailedStartsLeaveNoThreadBehind) {
 }
 
 TEST_F(SessionExports, RestartsWhileAnotherThreadQueries) {
+    // Session 1 runs against the first API, session 2 against a second one; each answers the
+    // query with its own number.
+    ScriptedApi second;
     services().answer("/getfundalatestsinglesym", Reply::text("{\"f\":1}"));
-    std::atomic<bool> restarting{true};
-    std::atomic<int> answered{0};
+    second.answer("/getfundalatestsinglesym", Reply::text("{\"f\":2}"));
+    std::atomic<int> session{0};  // 0 while starting or stopping
+    std::atomic<bool> querying{true};
+    std::atomic<int> answered[3] = {0, 0, 0};
     std::atomic<int> wrong{0};
-    std::thread querying([&] {
+    std::thread host([&] {
         std::string out;
-        while (restarting) {
-            if (lib().cs_Fundamental("Q", &out)) {
-                ++answered;
-                // A query in flight when a stop came ends as a failed exchange ("0").
-                wrong += out != "{\"f\":1}" && out != "0";
+        while (querying) {
+            int const before = session;
+            bool const ok = lib().cs_Fundamental("Q", &out);
+            int const after = session;
+            // A query in flight when a stop came ends as a failed exchange ("0").
+            if (ok && before == after && before != 0 && out != "0") {
+                ++answered[before];
+                wrong += out != "{\"f\":" + std::to_string(before) + "}";
             }
         }
     });
-    for (int cycle = 0; cycle < 2; ++cycle) {
-        EXPECT_TRUE(ensureSession());
-        EXPECT_TRUE(eventually([&] { return answered > cycle; }));
+    for (ScriptedApi* api : {&services(), &second}) {
+        int const number = api == &services() ? 1 : 2;
+        auto const port = u16(std::to_string(api->http.port()));
+        ASSERT_TRUE(lib().ea_Initial(u"restart", 5, u"127.0.0.1", port.c_str()));
+        session = number;
+        EXPECT_TRUE(eventually([&] { return answered[number] > 2; }));
+        session = 0;
         EXPECT_TRUE(lib().ea_Deinitial());
     }
-    restarting = false;
-    querying.join();
-    EXPECT_EQ(wrong.load(), 0) << "every exchange reached the server it was started for";
+    querying = false;
+    host.join();
+    EXPECT_EQ(wrong.load(), 0) << "every query reached the API of the session it ran in";
 }
 
 TEST_F(SessionExports, TheLogFileIsOpenedButNeverWritten) {
