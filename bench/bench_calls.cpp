@@ -14,8 +14,8 @@
 #include "corvo/build_constants.h"
 #include "exports/conventions.h"
 #include "measure.h"
+#include "peer/http_test_server.h"
 #include "session/refresh_assembly.h"
-#include "support/http_test_server.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "exports/loaded_library.h"
 #include "measure.h"
-#include "support/curve_publisher.h"
-#include "support/http_test_server.h"
+#include "peer/curve_publisher.h"
+#include "peer/http_test_server.h"
 
 namespace {
 

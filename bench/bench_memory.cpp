@@ -5,8 +5,8 @@
 
 #include "common/processor_seam.h"
 #include "measure.h"
+#include "peer/curve_publisher.h"
 #include "session/processor.h"
-#include "support/curve_publisher.h"
 
 namespace {
 

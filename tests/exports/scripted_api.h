@@ -7,9 +7,9 @@
 #include <map>
 #include <mutex>
 
-#include "support/curve_publisher.h"
-#include "support/http_test_server.h"
-#include "support/payload_decrypt.h"
+#include "peer/curve_publisher.h"
+#include "peer/http_test_server.h"
+#include "peer/payload_decrypt.h"
 
 namespace corvo::testing {
 

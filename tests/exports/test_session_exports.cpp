@@ -5,7 +5,7 @@
 #include "common/process_counts.h"
 #include "corvo/build_constants.h"
 #include "exports/export_session.h"
-#include "support/wire_protocol.h"
+#include "peer/wire_protocol.h"
 
 namespace {
 

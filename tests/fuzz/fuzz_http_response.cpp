@@ -4,7 +4,7 @@
 #include <string>
 
 #include "api/api_client.h"
-#include "support/http_test_server.h"
+#include "peer/http_test_server.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using corvo::testing::Reply;

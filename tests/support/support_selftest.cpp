@@ -19,10 +19,10 @@
 #include <zmq_addon.hpp>
 
 #include "corvo/build_constants.h"
-#include "support/curve_publisher.h"
-#include "support/http_test_server.h"
+#include "peer/curve_publisher.h"
+#include "peer/http_test_server.h"
+#include "peer/payload_decrypt.h"
 #include "support/known_answers.h"
-#include "support/payload_decrypt.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "corvo/build_constants.h"
 #include "exports/loaded_library.h"
 #include "exports/scripted_api.h"
-#include "support/wire_protocol.h"
+#include "peer/wire_protocol.h"
 
 extern char** environ;
 

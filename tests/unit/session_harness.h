@@ -11,9 +11,9 @@
 
 #include "common/eventually.h"
 #include "common/processor_seam.h"
+#include "peer/curve_publisher.h"
+#include "peer/http_test_server.h"
 #include "session/processor.h"
-#include "support/curve_publisher.h"
-#include "support/http_test_server.h"
 #include "trace/trace.h"
 
 namespace corvo::testing {

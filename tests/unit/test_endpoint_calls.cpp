@@ -6,10 +6,10 @@
 
 #include "common/processor_seam.h"
 #include "corvo/build_constants.h"
+#include "peer/http_test_server.h"
+#include "peer/payload_decrypt.h"
+#include "peer/wire_protocol.h"
 #include "session/processor.h"
-#include "support/http_test_server.h"
-#include "support/payload_decrypt.h"
-#include "support/wire_protocol.h"
 
 namespace {
 

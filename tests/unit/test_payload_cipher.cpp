@@ -9,8 +9,8 @@
 #include <optional>
 
 #include "api/payload_cipher.h"
+#include "peer/wire_protocol.h"
 #include "support/known_answers.h"
-#include "support/wire_protocol.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "api/api_client.h"
 #include "common/eventually.h"
+#include "peer/http_test_server.h"
 #include "platform/name_lookup.h"
-#include "support/http_test_server.h"
 
 namespace {
 

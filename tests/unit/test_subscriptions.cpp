@@ -3,7 +3,7 @@
 
 #include <map>
 
-#include "support/payload_decrypt.h"
+#include "peer/payload_decrypt.h"
 #include "unit/session_harness.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <ctime>
 
-#include "support/wire_protocol.h"
+#include "peer/wire_protocol.h"
 
 namespace corvo::sim {
 namespace {

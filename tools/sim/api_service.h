@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "peer/http_test_server.h"
 #include "sim/market_universe.h"
-#include "support/http_test_server.h"
 
 namespace corvo::sim {
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <thread>
 
+#include "peer/curve_publisher.h"
+#include "peer/http_test_server.h"
 #include "sim/api_service.h"
 #include "sim/market_universe.h"
 #include "sim/sim_options.h"
-#include "support/curve_publisher.h"
-#include "support/http_test_server.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 
-#include "support/http_test_server.h"
+#include "peer/http_test_server.h"
 
 namespace corvo::testing::detail {
 

@@ -1,4 +1,4 @@
-#include "support/http_connection.h"
+#include "peer/http_connection.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
 
-#include "support/http_wire.h"
+#include "peer/http_wire.h"
 
 namespace corvo::testing::detail {
 namespace {

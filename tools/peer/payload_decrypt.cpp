@@ -1,4 +1,4 @@
-#include "support/payload_decrypt.h"
+#include "peer/payload_decrypt.h"
 
 namespace corvo::testing {
 

@@ -1,4 +1,4 @@
-#include "support/wire_protocol.h"
+#include "peer/wire_protocol.h"
 
 #include <openssl/evp.h>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "support/http_test_server.h"
+#include "peer/http_test_server.h"
 
 namespace corvo::testing::detail {
 

@@ -1,4 +1,4 @@
-#include "support/curve_publisher.h"
+#include "peer/curve_publisher.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,11 +1,11 @@
-// Test-side reading of the library's request payloads: the peers' own decryption (from the wire
+// The peers' reading of the library's request payloads: their own decryption (from the wire
 // protocol) and the split of a plaintext into its "|" fields. Stateless; safe from any thread.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "support/wire_protocol.h"
+#include "peer/wire_protocol.h"
 
 namespace corvo::testing {
 

@@ -1,4 +1,4 @@
-#include "support/http_test_server.h"
+#include "peer/http_test_server.h"
 
 #include <atomic>
 #include <list>
@@ -8,8 +8,8 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 
-#include "support/http_connection.h"
-#include "support/http_wire.h"
+#include "peer/http_connection.h"
+#include "peer/http_wire.h"
 
 namespace corvo::testing {
 

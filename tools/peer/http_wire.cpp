@@ -1,4 +1,4 @@
-#include "support/http_wire.h"
+#include "peer/http_wire.h"
 
 #include <algorithm>
 
