@@ -199,6 +199,12 @@ void HttpTestServer::clearRequests() {
     impl_->state.requests.clear();
 }
 
+std::size_t HttpTestServer::forgetFinishedConnections() {
+    std::lock_guard<std::mutex> lock(impl_->connectionsMutex);
+    impl_->connections.remove_if([](const auto& c) { return c->finished(); });
+    return impl_->connections.size();
+}
+
 void HttpTestServer::releaseStalls() {
     {
         std::lock_guard<std::mutex> lock(impl_->state.mutex);

@@ -92,6 +92,9 @@ class HttpTestServer {
     void clearRequests();
     // Ends every stall whose request is already recorded; each then plays its `next` reply.
     void releaseStalls();
+    // Frees the connections that have finished (otherwise freed at the next accept) and
+    // answers how many are still open, so a host can count its descriptors at a quiet moment.
+    std::size_t forgetFinishedConnections();
 
   private:
     struct Impl;
