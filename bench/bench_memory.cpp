@@ -57,7 +57,7 @@ void cycles(Engine& engine) {
     double afterTen = 0;
     for (int cycle = 1; cycle <= 100; ++cycle) {
         engine.processor.startSessionThreads();
-        while (!engine.processor.running && !engine.processor.sessionThreadsEnded()) {
+        while (!engine.processor.isRunning() && !engine.processor.sessionThreadsEnded()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         engine.processor.endSession();

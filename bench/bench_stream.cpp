@@ -42,7 +42,7 @@ class Library {
         corvo::session::ProcessorSeam::setUserKey(processor, "bench");
         corvo::session::ProcessorSeam::setStreamEndpoint(processor, endpoint);
         processor.startSessionThreads();
-        while (!processor.running) {
+        while (!processor.isRunning()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }

@@ -8,7 +8,7 @@
 
 #include "api/outcome.h"
 #include "corvo.h"
-#include "exports/library_objects.h"
+#include "exports/library_life.h"
 #include "trace/failure.h"
 
 namespace corvo::exports {
@@ -25,7 +25,7 @@ template <class Body>
 corvo_result cCall(Body&& body) noexcept {
     // Everything, the reason included, happens inside: once an end returns, no host thread runs
     // library code but to return.
-    ExportScope const scope;
+    Library::Scope const scope;
     failure::clear();
     corvo_result result = CORVO_INTERNAL;
     try {
@@ -50,7 +50,7 @@ corvo_result cCall(Body&& body) noexcept {
 template <class Body>
 corvo_result cCallRunning(Body&& body) noexcept {
     return cCall([&](session::Processor& session) -> corvo_result {
-        return session.running ? body(session) : CORVO_NOT_RUNNING;
+        return session.isRunning() ? body(session) : CORVO_NOT_RUNNING;
     });
 }
 

@@ -6,7 +6,7 @@
 
 #include "CorvoStreaming_DLL.h"
 #include "exports/c_conventions.h"
-#include "exports/session_control.h"
+#include "exports/library_life.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ using corvo::session::StreamHealth;
 
 const char* stateOf(const Processor& session) {
     using corvo::exports::SessionPhase;
-    switch (corvo::exports::sessionPhase()) {
+    switch (corvo::exports::Library::instance().phase()) {
         case SessionPhase::neverStarted:
             return "never started";
         case SessionPhase::starting:
@@ -26,7 +26,7 @@ const char* stateOf(const Processor& session) {
         case SessionPhase::settled:
             break;
     }
-    return session.running ? "running" : "stopped";
+    return session.isRunning() ? "running" : "stopped";
 }
 
 // Milliseconds since `stamp`, or null before anything was stamped.
@@ -42,7 +42,7 @@ nlohmann::json statusOf(const Processor& session) {
     auto const connection = session.streamMonitor().counts();
     return {{"state", stateOf(session)},
             {"endpoint", session.endpoint()},
-            {"connected", session.running && connection.connected},
+            {"connected", session.isRunning() && connection.connected},
             {"connects", connection.connects},
             {"disconnects", connection.disconnects},
             {"messages", health.messages.load()},
@@ -75,14 +75,14 @@ CORVO_C_API void corvo_free(void* memory) {
 
 CORVO_C_API corvo_result corvo_start(const char* key, int32_t login, const char* api_host,
                                      int32_t api_port) {
-    return cCall([&](Processor& session) -> corvo_result {
+    return cCall([&](Processor&) -> corvo_result {
         if (key == nullptr || api_host == nullptr || api_port < 1 || api_port > 65535) {
             corvo::failure::note("corvo_start needs a key, an API host and a port in 1-65535");
             return CORVO_BAD_ARGUMENT;
         }
         using corvo::exports::StartOutcome;
-        auto const result = corvo::exports::startUnlessRunning(
-            session, {key, login, corvo::session::serversOf(api_host, api_port)});
+        auto const result = corvo::exports::Library::instance().start(
+            {key, login, corvo::session::serversOf(api_host, api_port)});
         switch (result.outcome) {
             case StartOutcome::started:
                 return CORVO_OK;
@@ -100,8 +100,8 @@ CORVO_C_API corvo_result corvo_start(const char* key, int32_t login, const char*
 }
 
 CORVO_C_API corvo_result corvo_stop(void) {
-    return cCall([](Processor& session) -> corvo_result {
-        return corvo::exports::stopSession(session) ? CORVO_OK : CORVO_NOT_RUNNING;
+    return cCall([](Processor&) -> corvo_result {
+        return corvo::exports::Library::instance().stop() ? CORVO_OK : CORVO_NOT_RUNNING;
     });
 }
 
@@ -109,7 +109,7 @@ CORVO_C_API corvo_result corvo_end(void) {
     corvo::failure::clear();
     corvo_result result = CORVO_INTERNAL;
     try {
-        switch (corvo::exports::endLibrary()) {
+        switch (corvo::exports::Library::instance().end()) {
             case corvo::exports::EndOutcome::ended:
                 result = CORVO_OK;
                 break;
@@ -132,7 +132,7 @@ CORVO_C_API corvo_result corvo_end(void) {
 
 CORVO_C_API corvo_result corvo_status(char** json, size_t* length) {
     // The torn-down answer too is built inside the library.
-    corvo::exports::ExportScope const inside;
+    corvo::exports::Library::Scope const inside;
     corvo_result const result = cCall([&](Processor& session) -> corvo_result {
         if (json == nullptr) {
             return CORVO_BAD_ARGUMENT;

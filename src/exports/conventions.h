@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "CorvoStreaming_DLL.h"
-#include "exports/library_objects.h"
+#include "exports/library_life.h"
 #include "trace/trace.h"
 
 namespace corvo::exports {
@@ -29,13 +29,13 @@ Result guarded(Result failure, Body&& body) noexcept {
     }
 }
 
-// Runs an export body inside the library (see ExportScope) with no exception crossing the
+// Runs an export body inside the library (see Library::Scope) with no exception crossing the
 // boundary. The body gets the Processor; once the library's end has begun the export answers
 // `failure` without running it.
 template <class Result, class Body>
 Result insideLibrary(Result failure, Body&& body) noexcept {
     return guarded(failure, [&]() -> Result {
-        ExportScope const scope;
+        Library::Scope const scope;
         if (scope.processor() == nullptr) {
             return failure;
         }
@@ -48,7 +48,7 @@ Result insideLibrary(Result failure, Body&& body) noexcept {
 template <class Result, class Body>
 Result whileRunning(Result failure, Body&& body) noexcept {
     return insideLibrary(failure, [&](session::Processor& session) -> Result {
-        if (!session.running) {
+        if (!session.isRunning()) {
             return failure;
         }
         return body(session);

@@ -1,15 +1,13 @@
-// Session exports of the ea_ and cs_ families. Starts and stops are serialised by the lifecycle
-// mutex.
+// Session exports of the ea_ and cs_ families.
 #include "exports/conventions.h"
-#include "exports/session_control.h"
 
 namespace {
 
 using corvo::exports::insideLibrary;
 using corvo::exports::LegacyServerTexts;
+using corvo::exports::Library;
 using corvo::exports::narrow;
 using corvo::exports::StartOutcome;
-using corvo::exports::startUnlessRunning;
 using corvo::session::Processor;
 namespace trace = corvo::trace;
 
@@ -17,13 +15,13 @@ namespace trace = corvo::trace;
 
 CORVO_API bool ea_Initial(const corvo_char16* key, std::int32_t login,
                           const corvo_char16* zmqServer, const corvo_char16* apiServer) {
-    return insideLibrary(false, [&](Processor& session) {
+    return insideLibrary(false, [&](Processor&) {
         trace::text("fnInitial");
         if (key == nullptr || zmqServer == nullptr || apiServer == nullptr) {
             return false;
         }
-        auto const result = startUnlessRunning(
-            session, {narrow(key), login, LegacyServerTexts{narrow(zmqServer), narrow(apiServer)}});
+        auto const result = Library::instance().start(
+            {narrow(key), login, LegacyServerTexts{narrow(zmqServer), narrow(apiServer)}});
         return result.outcome == StartOutcome::started ||
                result.outcome == StartOutcome::alreadyRunning;
     });
@@ -31,7 +29,7 @@ CORVO_API bool ea_Initial(const corvo_char16* key, std::int32_t login,
 
 CORVO_API bool cs_Initial(const char* key, std::int32_t login, const char* zmqServer,
                           const char* apiServer) {
-    return insideLibrary(false, [&](Processor& session) {
+    return insideLibrary(false, [&](Processor&) {
         trace::text("cs_Initial");
         if (key == nullptr || zmqServer == nullptr || apiServer == nullptr) {
             return false;
@@ -40,19 +38,20 @@ CORVO_API bool cs_Initial(const char* key, std::int32_t login, const char* zmqSe
         trace::text("zmq_sever: ", zmqServer);
         trace::text("api_server: ", apiServer);
         // Unlike ea_Initial, a session that already runs is reported as false.
-        return startUnlessRunning(session, {key, login, LegacyServerTexts{zmqServer, apiServer}})
+        return Library::instance()
+                   .start({key, login, LegacyServerTexts{zmqServer, apiServer}})
                    .outcome == StartOutcome::started;
     });
 }
 
 CORVO_API bool ea_Deinitial() {
-    return insideLibrary(false, [](Processor& session) {
+    return insideLibrary(false, [](Processor&) {
         trace::text("ea_Deinitial");
-        return corvo::exports::stopSession(session);
+        return Library::instance().stop();
     });
 }
 
 CORVO_API bool cs_Deinitial() {
     return corvo::exports::guarded(
-        false, [] { return corvo::exports::endLibrary() == corvo::exports::EndOutcome::ended; });
+        false, [] { return Library::instance().end() == corvo::exports::EndOutcome::ended; });
 }

@@ -6,9 +6,6 @@ namespace corvo::session {
 
 void connect_monitor_c::on_monitor_started() {
     trace::text("[Monitor_c] Started monitoring ");
-    if (startedHook_) {
-        startedHook_();
-    }
 }
 
 void connect_monitor_c::on_event_connected(const zmq_event_t&, const char* address) {

@@ -1,14 +1,13 @@
 // connect_monitor_c watches the session's stream socket, reports its connection events to the
-// trace hook and counts them for the stream's health. Its start-up hook starts the subscriber
-// thread. Events arrive on the monitor thread; the counts may be read from any thread;
-// `stopWatching` is called by whichever thread closes the watched socket, while it is open.
+// trace and counts them for the stream's health. Events arrive on the monitor thread; the counts
+// may be read from any thread; `stopWatching` is called by whichever thread closes the watched
+// socket, while it is open.
 #pragma once
 
 #include <zmq.hpp>
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 
 namespace corvo::session {
 
@@ -24,9 +23,6 @@ class connect_monitor_c : public zmq::monitor_t {
     // Since the last reset, which each session start makes.
     Counts counts() const;
     void resetCounts();
-
-    // Runs on the monitor thread from inside `init`, once the pair socket is connected.
-    void setStartedHook(std::function<void()> hook) { startedHook_ = std::move(hook); }
 
     // Stops the monitoring of the watched socket; call it before that socket is closed.
     void stopWatching() { abort(); }
@@ -50,7 +46,6 @@ class connect_monitor_c : public zmq::monitor_t {
   private:
     void countHandshakeFailure(const char* address);
 
-    std::function<void()> startedHook_;
     std::atomic<std::uint64_t> connects_{0};
     std::atomic<std::uint64_t> disconnects_{0};
     std::atomic<std::uint64_t> handshakeFailures_{0};

@@ -1,6 +1,6 @@
 // The monitor thread: owns the session's ZeroMQ context, creates the stream socket, watches
 // its connection events, and starts the subscriber thread. It ends when the session stops or
-// the subscriber ends, and it ends last: the context is terminated before monitorAlive falls,
+// the subscriber ends, and it ends last: the context is terminated before monitorAlive_ falls,
 // so no thread of the session outlives it.
 #include <memory>
 #include <optional>
@@ -18,6 +18,9 @@ constexpr int kEveryEvent = 65535;
 constexpr std::chrono::milliseconds kSubscriberStartDelay{2000};
 // Bound on one wait for a socket event, so a stop is noticed even when no event comes.
 constexpr int kEventWaitMs = 100;
+
+// The pause is taken in slices so that a stop ends it at once.
+constexpr std::chrono::milliseconds kPauseSlice{20};
 
 bool hasEnded(const std::future<void>& ended) {
     return ended.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
@@ -40,21 +43,19 @@ void Processor::runMonitor() {
         trace::text("[Thread] 2 ");
         streamSocket_ = zmq::socket_t(*context, zmq::socket_type::sub);
         commands_.open(*context);
-        streamMonitor_.setStartedHook([&] {
-            platform::pause(kSubscriberStartDelay);
-            trace::text("Subscribing to server ", streamEndpoint);
-            subscriberThread_ = std::thread([this, subscriberEnd] {
-                runSubscriber();
-                subscriberEnd->set_value();
-            });
-            subscriberStarted = true;
-        });
         streamMonitor_.init(streamSocket_, kMonitorAddress, kEveryEvent);
+        pauseUnlessStopped(kSubscriberStartDelay);
+        trace::text("Subscribing to server ", streamEndpoint);
+        subscriberThread_ = std::thread([this, subscriberEnd] {
+            runSubscriber();
+            subscriberEnd->set_value();
+        });
+        subscriberStarted = true;
         subscribeTop20AndFetchSnapshot();
         watchEvents(subscriberEnded);
     } catch (const std::exception& error) {
         trace::text("[Thread] ZMQ Monitor failed: ", error.what());
-        running = false;
+        running_ = false;
         commands_.wake();
     }
     trace::text("[Thread] Stopping ZMQ Monitor ");
@@ -64,12 +65,18 @@ void Processor::runMonitor() {
         closeStreamSocket();
         commands_.close();
     }
-    streamMonitor_.setStartedHook(nullptr);
     streamMonitor_.releasePairSocket();
     context.reset();
-    monitorRunning = false;
+    monitorRunning_ = false;
     trace::text("[Thread] ZMQ Monitor End ");
-    monitorAlive = false;
+    monitorAlive_ = false;
+}
+
+void Processor::pauseUnlessStopped(std::chrono::milliseconds pause) const {
+    for (auto waited = std::chrono::milliseconds(0); waited < pause && monitorRunning_;
+         waited += kPauseSlice) {
+        platform::pause(kPauseSlice);
+    }
 }
 
 void Processor::subscribeTop20AndFetchSnapshot() {
@@ -83,7 +90,7 @@ void Processor::subscribeTop20AndFetchSnapshot() {
 }
 
 void Processor::watchEvents(const std::future<void>& subscriberEnded) {
-    while (monitorRunning && !hasEnded(subscriberEnded)) {
+    while (monitorRunning_ && !hasEnded(subscriberEnded)) {
         try {
             streamMonitor_.check_event(kEventWaitMs);
         } catch (const zmq::error_t& error) {

@@ -1,7 +1,15 @@
 // Processor: the one session object. It holds the credentials, the streaming endpoint, the
 // session flags, the subscription list and the market-data store with their two gates, and its
-// two virtual operations are the bodies of the session threads. Host threads, the monitor
-// thread and the subscriber thread all use it; each member says what guards it.
+// two virtual operations are the bodies of the session threads.
+//
+// Three kinds of thread use it:
+// - host threads, inside the library's scope: start and stop (one at a time, under the
+//   library's lifecycle), subscriptions, queries, refreshes and the status;
+// - the monitor thread (runMonitor): the stream socket until the subscriber takes it, the
+//   connection events, the Top20 snapshot; it starts and joins the subscriber;
+// - the subscriber thread (runSubscriber): the stream socket, and filing into the store.
+// The store and the subscription list are shared by all three under their gates; the session
+// flags are atomics that only the named operations below change.
 #pragma once
 
 #include <zmq.hpp>
@@ -67,11 +75,14 @@ class Processor final {
     // Clears the flags the session threads watch and wakes them.
     void requestStop();
     // A host's stop, asked before it waits for anything: counted, so a start in progress gives
-    // up, and the session's exchanges in flight are cancelled.
-    void requestSessionStop();
+    // up, and the session's exchanges in flight are cancelled. Answers whether a session ran;
+    // of concurrent stops exactly one answers true.
+    bool requestSessionStop();
     std::uint64_t stopRequests() const { return stopRequests_.load(); }
+    // True while the subscriber is connected and no stop was asked for.
+    bool isRunning() const { return running_; }
     // True once neither session thread does anything more (they may still be returning).
-    bool sessionThreadsEnded() const { return !monitorAlive && !subscriberAlive; }
+    bool sessionThreadsEnded() const { return !monitorAlive_ && !subscriberAlive_; }
     // Stops the session and returns once its threads are joined and the logger's flush worker
     // has stopped: no thread of the session is left running library code.
     void endSession();
@@ -139,6 +150,7 @@ class Processor final {
     std::string requestPlaintext(const std::string* field) const;
     api::PostOutcome postDataRequest(const char* target, const std::string* field,
                                      Clock::time_point until = Clock::time_point::max());
+    void pauseUnlessStopped(std::chrono::milliseconds pause) const;
     void subscribeTop20AndFetchSnapshot();
     void joinSessionThreads();
     void watchEvents(const std::future<void>& subscriberEnded);
@@ -149,12 +161,15 @@ class Processor final {
 
     Gate subscriptionGate_;
 
-  public:
-    // The session flags: one-byte atomics, polled rather than waited on.
-    std::atomic<bool> monitorRunning{false};
-    std::atomic<bool> running{false};
+    // The session flags, one-byte atomics. Raised by startSessionThreads (monitor) and the
+    // subscriber once connected (running); lowered by requestStop from any thread, and by each
+    // session thread as it ends (alive).
+    std::atomic<bool> monitorRunning_{false};
+    std::atomic<bool> running_{false};
+    std::atomic<bool> monitorAlive_{false};
+    std::atomic<bool> subscriberAlive_{false};
+    std::atomic<std::uint64_t> stopRequests_{0};
 
-  private:
     // A restart writes these while a request of the previous session, or a status reader,
     // still reads them; the session threads read streamEndpoint only while no start runs.
     mutable std::mutex sessionTextMutex_;
@@ -165,14 +180,6 @@ class Processor final {
     const std::string clientSecret;
     Gate storeGate_;
 
-  public:
-    std::atomic<bool> subscriberAlive{false};
-    std::atomic<bool> monitorAlive{false};
-
-  private:
-    std::atomic<std::uint64_t> stopRequests_{0};
-
-  private:
     // Store gate guards everything below.
     std::map<std::string, std::string, std::less<>> records;
     std::string top20Text;

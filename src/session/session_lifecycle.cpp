@@ -96,15 +96,15 @@ bool Processor::startSessionThreads() {
     // waited for.
     // A previous session's monitor, already stopped, is joined before its handle is reused.
     joinSessionThreads();
-    monitorAlive = true;
-    monitorRunning = true;
+    monitorAlive_ = true;
+    monitorRunning_ = true;
     try {
         monitorThread_ = std::thread([this] { runMonitor(); });
         return true;
     } catch (const std::system_error& error) {
         trace::text("[Thread] ZMQ Monitor could not be started: ", error.what());
-        monitorRunning = false;
-        monitorAlive = false;
+        monitorRunning_ = false;
+        monitorAlive_ = false;
         return false;
     }
 }
@@ -122,16 +122,19 @@ void Processor::endSession() {
     logging::stopPeriodicFlush();
 }
 
-void Processor::requestSessionStop() {
+bool Processor::requestSessionStop() {
+    // Taken, not read: of concurrent stops exactly one answers that a session ran.
+    bool const wasRunning = running_.exchange(false);
     // Counted before the flags fall: a start that raised them reads the count afterwards.
     ++stopRequests_;
     api_.cancelSessionExchanges();
     requestStop();
+    return wasRunning;
 }
 
 void Processor::requestStop() {
-    monitorRunning = false;
-    running = false;
+    monitorRunning_ = false;
+    running_ = false;
     commands_.wake();
 }
 

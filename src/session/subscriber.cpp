@@ -127,11 +127,11 @@ void Processor::runSubscriber() {
         trace::text("Connecting to ", streamEndpoint);
         streamSocket_.connect(streamEndpoint);
         trace::text("Connected to ", streamEndpoint);
-        subscriberAlive = true;
-        running = true;
+        subscriberAlive_ = true;
+        running_ = true;
         // A stop made while this thread was starting cleared the flags already; honour it.
-        if (!monitorRunning) {
-            running = false;
+        if (!monitorRunning_) {
+            running_ = false;
         }
         receiveLoop();
         trace::text("Disconnecting from ", streamEndpoint);
@@ -139,13 +139,13 @@ void Processor::runSubscriber() {
         streamSocket_.disconnect(streamEndpoint);
     } catch (const std::exception& error) {
         trace::text("[Thread] ZMQ Subscriber failed: ", error.what());
-        running = false;
+        running_ = false;
     }
     closeStreamSocket();
     commands_.close();
     trace::text("Discoonnected from ", streamEndpoint);
     trace::text("[Thread] ZMQ Subscriber stopped");
-    subscriberAlive = false;
+    subscriberAlive_ = false;
 }
 
 void Processor::closeStreamSocket() {
@@ -161,7 +161,7 @@ void Processor::receiveLoop() {
                                 {commands_.wakeSocket().handle(), 0, ZMQ_POLLIN, 0}};
     FilingBuffers buffers;
     bool flowing = false;
-    while (running) {
+    while (running_) {
         bool woken = false;
         if (!flowing) {
             waitForInput(items);

@@ -68,7 +68,7 @@ Subscription Processor::addSymbol(std::string symbols, bool ea, api::ErrorStatus
     std::string members;
     for (const auto& code : splitFields(withoutWhiteSpace(symbols), ',')) {
         // A stop ends the subscription between instruments; without a session nothing starts.
-        if (!monitorRunning) {
+        if (!monitorRunning_) {
             outcome.stopped = true;
             break;
         }

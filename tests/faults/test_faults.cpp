@@ -103,7 +103,7 @@ TEST(Faults, TheApiServerGoneDuringStartAndStop) {
     ASSERT_TRUE(corvo::session::legacySubscribe(session.processor, "DOWN", out, false));
     EXPECT_EQ(out, "{}") << "the snapshot of an API that has gone fails as \"0\"";
     EXPECT_LT(timed([&] { session.stop(); }), 5000ms);
-    EXPECT_FALSE(session.processor.running);
+    EXPECT_FALSE(session.processor.isRunning());
 }
 
 TEST(Faults, ASubscriberThatCannotConnectEndsItsSessionAndLeavesNoThread) {
@@ -111,8 +111,8 @@ TEST(Faults, ASubscriberThatCannotConnectEndsItsSessionAndLeavesNoThread) {
     std::size_t const baseline = corvo::testing::threadCount();
     corvo::session::ProcessorSeam::setStreamEndpoint(session.processor, "tcp://no host!:1");
     ASSERT_TRUE(session.processor.startSessionThreads());
-    EXPECT_TRUE(eventually([&] { return !session.processor.monitorAlive; }));
-    EXPECT_FALSE(session.processor.running);
+    EXPECT_TRUE(eventually([&] { return session.processor.sessionThreadsEnded(); }));
+    EXPECT_FALSE(session.processor.isRunning());
     session.processor.endSession();
     EXPECT_EQ(corvo::testing::threadCount(), baseline) << "joined, not merely flagged";
 }
@@ -122,7 +122,7 @@ TEST(Faults, StopDuringStartIsSeenAndWaitedFor) {
     ASSERT_TRUE(session.processor.startSessionThreads());
     session.processor.Deinitialize();  // before the subscriber has even started
     EXPECT_TRUE(eventually([&] { return session.processor.sessionThreadsEnded(); }, 8s));
-    EXPECT_FALSE(session.processor.running);
+    EXPECT_FALSE(session.processor.isRunning());
     ASSERT_TRUE(session.start()) << "and a new start works afterwards";
 }
 

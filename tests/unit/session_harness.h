@@ -55,7 +55,7 @@ class SessionHarness {
     // Starts the threads and waits for the subscriber to connect.
     bool start() {
         return processor.startSessionThreads() &&
-               eventually([&] { return processor.running.load(); });
+               eventually([&] { return processor.isRunning(); });
     }
     // Subscribes `code` ("" for every topic) and waits until the publisher has the filter.
     bool subscribe(const std::string& code) {

@@ -125,8 +125,7 @@ TEST(StreamEngine, StopsPromptlyWithASilentPublisherAndStartsAgain) {
     session.processor.Deinitialize();
     ASSERT_TRUE(eventually([&] { return session.processor.sessionThreadsEnded(); }, 5s));
     EXPECT_LT(std::chrono::steady_clock::now() - stopping, 3500ms);
-    EXPECT_FALSE(session.processor.running);
-    EXPECT_FALSE(session.processor.monitorRunning);
+    EXPECT_FALSE(session.processor.isRunning());
 
     ASSERT_TRUE(session.start()) << "a new session gets a new context and socket";
     ASSERT_TRUE(session.subscribe(""));

@@ -1,6 +1,5 @@
-#include "exports/session_control.h"
+#include "exports/session_start.h"
 
-#include "exports/library_objects.h"
 #include "platform/platform.h"
 #include "trace/trace.h"
 
@@ -15,26 +14,22 @@ constexpr std::chrono::seconds kStartBound{15};
 constexpr std::chrono::milliseconds kUnreadablePortPause{2000};
 
 // Waits until the subscriber has connected. A session whose threads ended, that did not connect
-// by `until`, that a host asked to stop, or whose library began to end, is stopped and reported
-// as not started.
+// by `until`, or that was asked to stop (the library's end asks too) is reported as not started.
 StartResult waitUntilRunning(session::Processor& session, Clock::time_point until,
                              std::uint64_t stopRequests) {
     trace::text("Wait for initial success: ");
-    while (!session.running) {
+    while (!session.isRunning()) {
         std::string reason;
-        if (!session.monitorAlive) {
+        if (session.sessionThreadsEnded()) {
             reason = "the session's threads ended before the stream " + session.endpoint() +
                      " was connected";
         } else if (Clock::now() >= until) {
             reason = "the stream " + session.endpoint() + " was not connected within " +
                      std::to_string(kStartBound.count()) + " s";
-        } else if (libraryEnding()) {
-            reason = "the library is ending";
         } else if (session.stopRequests() != stopRequests) {
             reason = "a stop was asked for during the start";
         }
         if (!reason.empty()) {
-            session.endSession();
             return {StartOutcome::failed, reason};
         }
         platform::pause(kPollInterval);
@@ -65,9 +60,8 @@ api::Outcome<session::StartPlan> planOf(StartArguments& arguments, Clock::time_p
     return plan;
 }
 
-StartResult startSession(session::Processor& session, StartArguments arguments,
-                         std::uint64_t stopRequests) {
-    PhaseScope const starting(SessionPhase::starting);
+StartResult runStart(session::Processor& session, StartArguments arguments,
+                     std::uint64_t stopRequests) {
     auto const until = Clock::now() + kStartBound;
     // Threads of a session that failed by itself may still be winding down.
     session.endSession();
@@ -78,7 +72,6 @@ StartResult startSession(session::Processor& session, StartArguments arguments,
     auto const initialized = session.Initialize(std::move(plan).value());
     trace::text("Initial result: ", initialized.ok() ? 1 : 0);
     if (!initialized) {
-        session.endSession();
         return {StartOutcome::failed, initialized.failure().reason};
     }
     auto result = waitUntilRunning(session, until, stopRequests);
@@ -88,45 +81,19 @@ StartResult startSession(session::Processor& session, StartArguments arguments,
 
 }  // namespace
 
-StartResult startUnlessRunning(session::Processor& session, StartArguments arguments) {
-    std::lock_guard<std::mutex> lock(lifecycleMutex());
-    // A stop asked from now on ends this start.
-    std::uint64_t const stopRequests = session.stopRequests();
-    if (libraryEnding()) {
-        return {StartOutcome::libraryEnding, {}};
-    }
-    if (session.running) {
-        trace::text("already init");
-        return {StartOutcome::alreadyRunning, {}};
-    }
+StartResult startSession(session::Processor& session, StartArguments arguments,
+                         std::uint64_t stopRequests) {
     StartResult result{StartOutcome::failed, {}};
     try {
-        result = startSession(session, std::move(arguments), stopRequests);
+        result = runStart(session, std::move(arguments), stopRequests);
     } catch (const std::exception& error) {
         trace::text("Error exception:", error.what());
-        session.endSession();
         result.reason = std::string("the session could not be started: ") + error.what();
     }
-    // An end that began meanwhile wins: the session it asked to stop must not live on.
-    if (libraryEnding()) {
+    if (result.outcome != StartOutcome::started) {
         session.endSession();
-        return {StartOutcome::libraryEnding, {}};
     }
     return result;
-}
-
-bool stopSession(session::Processor& session) {
-    // Taken, not read: of concurrent stops exactly one answers that a session ran.
-    bool const wasRunning = session.running.exchange(false);
-    // Asked before the lifecycle mutex: a start holding it gives up at once, and exchanges in
-    // flight end as failed, so the stop never waits on the network.
-    session.requestSessionStop();
-    std::lock_guard<std::mutex> lock(lifecycleMutex());
-    PhaseScope const stopping(SessionPhase::stopping);
-    // Without a running session there may still be threads of one that failed by itself: they
-    // are joined all the same, so nothing of the library runs once this returns.
-    session.endSession();
-    return wasRunning;
 }
 
 }  // namespace corvo::exports
