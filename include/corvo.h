@@ -119,6 +119,20 @@ CORVO_C_API corvo_result corvo_unsubscribe(const char* symbol);
  * everything pending and sets *needed (if not null). */
 CORVO_C_API corvo_result corvo_refresh(char* buffer, size_t capacity, size_t* needed);
 
+/* Waits until updates are pending or timeout_ms passes (0: do not wait; negative: no limit).
+ * CORVO_OK when updates are pending (at once if some already are), CORVO_NOTHING_PENDING at
+ * the timeout, CORVO_NOT_RUNNING when no session runs or the session stops while waiting,
+ * CORVO_TORN_DOWN after corvo_end. Any number of threads may wait. "Pending" means what a
+ * refresh would return now. */
+CORVO_C_API corvo_result corvo_wait(int32_t timeout_ms);
+
+/* A handle for the host's own event loop: on Linux a file descriptor that is readable while
+ * updates are pending, on Windows an event HANDLE that is signalled while updates are
+ * pending. The same handle from the first call until corvo_end, across sessions; the library
+ * owns it (do not close it, read it or reset it). A refresh that takes the last pending topic
+ * clears it, and so does a stop. */
+CORVO_C_API corvo_result corvo_event_handle(intptr_t* handle);
+
 /* The latest record of one instrument, as a JSON object of one member; pending updates are
  * left as they are. */
 CORVO_C_API corvo_result corvo_symbol_record(const char* symbol, char** record, size_t* length);

@@ -8,11 +8,13 @@ namespace {
 using corvo::api::ErrorStatus;
 using corvo::api::replyBody;
 using corvo::api::replyNumber;
+using corvo::exports::cCall;
 using corvo::exports::cCallRunning;
 using corvo::exports::handOut;
 using corvo::exports::handOutOrReport;
 using corvo::exports::reportFailure;
 using corvo::session::Processor;
+using corvo::session::UpdateSignal;
 namespace failure = corvo::failure;
 
 // One query's reply; nothing for an unknown kind or a missing symbol.
@@ -119,6 +121,43 @@ CORVO_C_API corvo_result corvo_refresh(char* buffer, size_t capacity, size_t* ne
         }
         text.copy(buffer, text.size());
         buffer[text.size()] = '\0';
+        return CORVO_OK;
+    });
+}
+
+CORVO_C_API corvo_result corvo_wait(int32_t timeout_ms) {
+    return cCall([&](Processor& session) -> corvo_result {
+        if (!session.isRunning()) {
+            return CORVO_NOT_RUNNING;
+        }
+        std::optional<std::chrono::milliseconds> timeout;
+        if (timeout_ms >= 0) {
+            timeout = std::chrono::milliseconds(timeout_ms);
+        }
+        switch (session.waitForUpdates(timeout)) {
+            case UpdateSignal::Wake::pending:
+                return CORVO_OK;
+            case UpdateSignal::Wake::timedOut:
+                return CORVO_NOTHING_PENDING;
+            case UpdateSignal::Wake::interrupted:
+                break;
+        }
+        // The end stops the session too, after it has begun: then the library is going.
+        return corvo::exports::Library::instance().ending() ? CORVO_TORN_DOWN : CORVO_NOT_RUNNING;
+    });
+}
+
+CORVO_C_API corvo_result corvo_event_handle(intptr_t* handle) {
+    return cCall([&](Processor& session) -> corvo_result {
+        if (handle == nullptr) {
+            return CORVO_BAD_ARGUMENT;
+        }
+        std::intptr_t const native = session.updateHandle();
+        if (native == -1) {
+            failure::note("the system could not make an event handle");
+            return CORVO_INTERNAL;
+        }
+        *handle = native;
         return CORVO_OK;
     });
 }

@@ -58,6 +58,8 @@ class Library {
     EndOutcome end();
 
     SessionPhase phase() const noexcept { return phase_; }
+    // True once the end has begun.
+    bool ending() const noexcept { return ending_; }
 
   private:
     // Declared so that the Processor, which refers to the others, is destroyed first.

@@ -42,8 +42,22 @@ void Processor::fileRecord(std::string_view topic, std::string& record) {
 }
 
 void Processor::updateTopicCounts() {
+    std::size_t const pending = updatedTopics.size() + deferredTopics.size();
     health_.topics.store(records.size(), std::memory_order_relaxed);
-    health_.pending.store(updatedTopics.size() + deferredTopics.size(), std::memory_order_relaxed);
+    health_.pending.store(pending, std::memory_order_relaxed);
+    // Only the changes between nothing and something pending reach the signal's lock.
+    if ((pending != 0) != updatesSignalled_) {
+        updatesSignalled_ = pending != 0;
+        if (updatesSignalled_) {
+            updates_.raise();
+        } else {
+            updates_.lower();
+        }
+    }
+}
+
+UpdateSignal::Wake Processor::waitForUpdates(std::optional<std::chrono::milliseconds> timeout) {
+    return updates_.wait(timeout, [this] { return !running_; });
 }
 
 std::vector<std::string> Processor::takeUpdatedTopics() {

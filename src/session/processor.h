@@ -33,6 +33,7 @@
 #include "session/session_servers.h"
 #include "session/stream_commands.h"
 #include "session/stream_health.h"
+#include "session/update_signal.h"
 
 namespace corvo::session {
 
@@ -132,6 +133,10 @@ class Processor final {
     void noteDropped() { health_.dropped.fetch_add(1, std::memory_order_relaxed); }
     const StreamHealth& health() const { return health_; }
     const connect_monitor_c& streamMonitor() const { return streamMonitor_; }
+    // Waits until a refresh would return something (see UpdateSignal); a stop interrupts it.
+    UpdateSignal::Wake waitForUpdates(std::optional<std::chrono::milliseconds> timeout);
+    // The handle that is set while updates are pending; the same for the Processor's life.
+    std::intptr_t updateHandle() { return updates_.handle(); }
     std::string takeSymbolRecord(const std::string& topic);
     std::string top20();
     std::vector<std::string> pendingTopics();
@@ -194,9 +199,13 @@ class Processor final {
         bool updated;
     };
     std::unordered_map<std::string_view, TopicSlot> topicIndex_;
-    StreamHealth health_;  // written under the store gate, read by anyone
+    StreamHealth health_;            // written under the store gate, read by anyone
+    bool updatesSignalled_ = false;  // whether `updates_` was last raised
+    // Brings the counts and the update signal up to date with the pending topics.
     void updateTopicCounts();
     void updateSubscriptionCount();  // under the subscription gate
+
+    UpdateSignal updates_;  // its own lock; raised and lowered under the store gate
 
     api::ApiClient& api_;
     zmq::socket_t& streamSocket_;  // touched by the monitor until the subscriber owns it

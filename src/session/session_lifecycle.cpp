@@ -119,6 +119,12 @@ void Processor::joinSessionThreads() {
 void Processor::endSession() {
     Deinitialize();
     joinSessionThreads();
+    {
+        // Updates left pending belong to the session that ended: no refresh can take them now.
+        Gate::Section section(storeGate_);
+        updatesSignalled_ = false;
+        updates_.lower();
+    }
     logging::stopPeriodicFlush();
 }
 
@@ -136,6 +142,7 @@ void Processor::requestStop() {
     monitorRunning_ = false;
     running_ = false;
     commands_.wake();
+    updates_.wakeAll();
 }
 
 }  // namespace corvo::session

@@ -3,9 +3,12 @@
 // reason. Its own process, since it ends the library.
 #include <nlohmann/json.hpp>
 
+#include <poll.h>
+
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 
 #include "corvo.h"
 #include "exports/export_session.h"
@@ -140,6 +143,75 @@ TEST(CInterface, ATooSmallBufferLosesNothingAndIsNeverOverrun) {
     ASSERT_EQ(c().corvo_symbol_record("Z1", &record.text, &record.length), CORVO_OK);
     EXPECT_EQ(record.str(), "{\"Z1_Corvo\":" + std::string(300, 'b') + "}");
     EXPECT_EQ(c().corvo_symbol_record("NONE", &record.text, nullptr), CORVO_NOT_FOUND);
+}
+
+// Whether the update handle is readable within `timeoutMs`.
+bool handleReadable(intptr_t handle, int timeoutMs) {
+    pollfd watched{static_cast<int>(handle), POLLIN, 0};
+    return poll(&watched, 1, timeoutMs) == 1 && (watched.revents & POLLIN) != 0;
+}
+
+// Runs corvo_wait with no limit on `count` threads.
+std::vector<std::future<corvo_result>> waiters(int count) {
+    std::vector<std::future<corvo_result>> started;
+    for (int i = 0; i < count; ++i) {
+        started.push_back(std::async(std::launch::async, [] { return c().corvo_wait(-1); }));
+    }
+    return started;
+}
+
+void expectAll(std::vector<std::future<corvo_result>>& woken, corvo_result expected) {
+    for (auto& waiter : woken) {
+        ASSERT_EQ(waiter.wait_for(5s), std::future_status::ready);
+        EXPECT_EQ(waiter.get(), expected);
+    }
+}
+
+TEST(CInterface, WaitersAndTheHandleFollowWhatARefreshWouldTake) {
+    EXPECT_EQ(c().corvo_wait(0), CORVO_NOT_RUNNING);
+    intptr_t handle = -1;
+    ASSERT_EQ(c().corvo_event_handle(&handle), CORVO_OK);
+    EXPECT_EQ(c().corvo_event_handle(nullptr), CORVO_BAD_ARGUMENT);
+    ASSERT_EQ(startSession(), CORVO_OK);
+    HandedOut snapshot;
+    ASSERT_EQ(c().corvo_subscribe("", &snapshot.text, nullptr), CORVO_OK);
+    ASSERT_TRUE(services().publisher.waitForSubscription("", 5s));
+    std::vector<char> buffer(CORVO_REFRESH_CAPACITY);
+    while (c().corvo_refresh(buffer.data(), buffer.size(), nullptr) == CORVO_OK) {
+    }
+    EXPECT_FALSE(handleReadable(handle, 0));
+    EXPECT_EQ(c().corvo_wait(0), CORVO_NOTHING_PENDING);
+    auto const waitStarted = std::chrono::steady_clock::now();
+    EXPECT_EQ(c().corvo_wait(60), CORVO_NOTHING_PENDING);
+    EXPECT_GE(std::chrono::steady_clock::now() - waitStarted, 50ms);
+
+    auto woken = waiters(3);
+    services().publisher.publish("W_Corvo", "1");
+    expectAll(woken, CORVO_OK);
+    EXPECT_TRUE(handleReadable(handle, 5000));
+    EXPECT_EQ(c().corvo_wait(-1), CORVO_OK) << "at once while updates are pending";
+    HandedOut record;
+    ASSERT_EQ(c().corvo_symbol_record("W", &record.text, nullptr), CORVO_OK);
+    EXPECT_TRUE(handleReadable(handle, 0)) << "a symbol record leaves updates pending";
+    ASSERT_EQ(c().corvo_refresh(buffer.data(), buffer.size(), nullptr), CORVO_OK);
+    EXPECT_STREQ(buffer.data(), "{\"W_Corvo\":1}");
+    EXPECT_FALSE(handleReadable(handle, 0));
+    EXPECT_EQ(c().corvo_wait(0), CORVO_NOTHING_PENDING);
+
+    // A legacy refresh clears it just the same; the handle stays the same one.
+    services().publisher.publish("V_Corvo", "2");
+    ASSERT_TRUE(handleReadable(handle, 5000));
+    std::string taken;
+    ASSERT_TRUE(lib().cs_Refresh(&taken));
+    EXPECT_FALSE(handleReadable(handle, 0));
+    intptr_t again = -1;
+    ASSERT_EQ(c().corvo_event_handle(&again), CORVO_OK);
+    EXPECT_EQ(again, handle);
+
+    auto stopped = waiters(2);
+    ASSERT_EQ(c().corvo_stop(), CORVO_OK);
+    expectAll(stopped, CORVO_NOT_RUNNING);
+    EXPECT_EQ(c().corvo_wait(-1), CORVO_NOT_RUNNING);
 }
 
 TEST(CInterface, TheStatusFollowsTheStreamThroughAPublisherRestart) {
@@ -366,11 +438,16 @@ TEST(CInterface, EachFailureKindHasItsCodeAndReason) {
 // Last: nothing may follow the end.
 TEST(CInterface, AfterTheEndEveryCallAnswersTornDown) {
     ASSERT_EQ(startSession(), CORVO_OK);
+    std::vector<char> buffer(CORVO_REFRESH_CAPACITY);
+    while (c().corvo_refresh(buffer.data(), buffer.size(), nullptr) == CORVO_OK) {
+    }
+    auto woken = waiters(2);
     EXPECT_EQ(c().corvo_end(), CORVO_OK);
+    expectAll(woken, CORVO_TORN_DOWN);
+    EXPECT_EQ(c().corvo_wait(0), CORVO_TORN_DOWN);
     EXPECT_EQ(status()["state"], "torn down");
-    char buffer[8];
     HandedOut out;
-    EXPECT_EQ(c().corvo_refresh(buffer, sizeof buffer, nullptr), CORVO_TORN_DOWN);
+    EXPECT_EQ(c().corvo_refresh(buffer.data(), buffer.size(), nullptr), CORVO_TORN_DOWN);
     EXPECT_EQ(c().corvo_start("k", 1, "127.0.0.1", 1), CORVO_TORN_DOWN);
     EXPECT_EQ(c().corvo_top20(&out.text, nullptr), CORVO_TORN_DOWN);
     EXPECT_EQ(c().corvo_end(), CORVO_TORN_DOWN);
