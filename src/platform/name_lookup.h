@@ -30,6 +30,11 @@ class NameLookup {
 // Starts looking up `host` with the system resolver (addresses of any family, for TCP).
 std::unique_ptr<NameLookup> startNameLookup(const std::string& host);
 
+// Frees the abandoned lookups the resolver has let go of and ends the thread that watches for
+// them; those still held wait for the next abandoned lookup. Bounded: never waits on the
+// resolver. Called when a session or the library ends, so no library thread outlives it.
+void settleAbandonedLookups();
+
 using NameLookupStarter = std::function<std::unique_ptr<NameLookup>(const std::string& host)>;
 
 }  // namespace corvo::platform

@@ -139,4 +139,8 @@ std::unique_ptr<NameLookup> startNameLookup(const std::string& host) {
 #endif
 }
 
+void settleAbandonedLookups() {
+    AbandonedRequests<GaiRequest>::instance().settle();
+}
+
 }  // namespace corvo::platform

@@ -111,4 +111,8 @@ std::unique_ptr<NameLookup> startNameLookup(const std::string& host) {
     return std::make_unique<ExLookup>(host);
 }
 
+void settleAbandonedLookups() {
+    AbandonedRequests<ExRequest>::instance().settle();
+}
+
 }  // namespace corvo::platform
