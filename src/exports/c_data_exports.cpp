@@ -127,8 +127,13 @@ CORVO_C_API corvo_result corvo_refresh(char* buffer, size_t capacity, size_t* ne
 
 CORVO_C_API corvo_result corvo_wait(int32_t timeout_ms) {
     return cCall([&](Processor& session) -> corvo_result {
+        // The end stops the session after it has begun: a stop seen then is the library going.
+        auto const notRunning = [] {
+            return corvo::exports::Library::instance().ending() ? CORVO_TORN_DOWN
+                                                                : CORVO_NOT_RUNNING;
+        };
         if (!session.isRunning()) {
-            return CORVO_NOT_RUNNING;
+            return notRunning();
         }
         std::optional<std::chrono::milliseconds> timeout;
         if (timeout_ms >= 0) {
@@ -142,8 +147,7 @@ CORVO_C_API corvo_result corvo_wait(int32_t timeout_ms) {
             case UpdateSignal::Wake::interrupted:
                 break;
         }
-        // The end stops the session too, after it has begun: then the library is going.
-        return corvo::exports::Library::instance().ending() ? CORVO_TORN_DOWN : CORVO_NOT_RUNNING;
+        return notRunning();
     });
 }
 

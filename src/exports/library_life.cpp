@@ -1,5 +1,6 @@
 #include "exports/library_life.h"
 
+#include "platform/name_lookup.h"
 #include "trace/trace.h"
 
 namespace corvo::exports {
@@ -171,6 +172,8 @@ void Library::destroyObjects() noexcept {
     processor_ = nullptr;
     // Nothing may follow the end, so the client goes too and an unload leaks nothing.
     objects_.reset();
+    // Exports that left during the end may have abandoned lookups since the session ended.
+    platform::settleAbandonedLookups();
     destroyed_ = true;
 }
 

@@ -8,33 +8,50 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::chrono::milliseconds kPollInterval{20};
 constexpr std::chrono::seconds kStartBound{15};
 // The legacy start answers an unreadable API port only after this pause.
 constexpr std::chrono::milliseconds kUnreadablePortPause{2000};
 
-// Waits until the subscriber has connected. A session whose threads ended, that did not connect
-// by `until`, or that was asked to stop (the library's end asks too) is reported as not started.
-StartResult waitUntilRunning(session::Processor& session, Clock::time_point until,
+// Why a stream that did not become ready within the bound failed.
+std::string notReadyReason(const session::Processor& session) {
+    auto const counts = session.streamMonitor().counts();
+    std::string reason = "the stream " + session.endpoint();
+    if (!session.isRunning()) {
+        reason += " was not connected";
+    } else if (counts.handshakeFailures > 0) {
+        reason += " refused the secure handshake (" + std::to_string(counts.handshakeFailures) +
+                  " attempts failed)";
+    } else {
+        reason += " did not complete the secure handshake";
+    }
+    return reason + " within " + std::to_string(kStartBound.count()) + " s";
+}
+
+// Waits until the subscriber has connected (and, in a quick start, until the stream is ready).
+// A session whose threads ended, that was not ready by `until`, or that was asked to stop (the
+// library's end asks too) is reported as not started.
+StartResult waitUntilRunning(session::Processor& session, bool quick, Clock::time_point until,
                              std::uint64_t stopRequests) {
     trace::text("Wait for initial success: ");
-    while (!session.isRunning()) {
+    while (true) {
+        std::uint64_t const seen = session.startProgress();
+        if (session.isRunning() && (!quick || session.streamReady())) {
+            return {StartOutcome::started, {}};
+        }
         std::string reason;
         if (session.sessionThreadsEnded()) {
             reason = "the session's threads ended before the stream " + session.endpoint() +
                      " was connected";
         } else if (Clock::now() >= until) {
-            reason = "the stream " + session.endpoint() + " was not connected within " +
-                     std::to_string(kStartBound.count()) + " s";
+            reason = notReadyReason(session);
         } else if (session.stopRequests() != stopRequests) {
             reason = "a stop was asked for during the start";
         }
         if (!reason.empty()) {
             return {StartOutcome::failed, reason};
         }
-        platform::pause(kPollInterval);
+        session.waitForStartProgress(seen, until);
     }
-    return {StartOutcome::started, {}};
 }
 
 // The start's plan, or why the servers cannot be used.
@@ -44,6 +61,7 @@ api::Outcome<session::StartPlan> planOf(StartArguments& arguments, Clock::time_p
     if (auto* const servers = std::get_if<session::SessionServers>(&arguments.servers)) {
         plan.servers = std::move(*servers);
         plan.errorStatus = api::ErrorStatus::asFailure;
+        plan.quick = true;
         return plan;
     }
     auto const& texts = std::get<LegacyServerTexts>(arguments.servers);
@@ -69,12 +87,13 @@ StartResult runStart(session::Processor& session, StartArguments arguments,
     if (!plan) {
         return {StartOutcome::failed, plan.failure().reason};
     }
+    bool const quick = plan.value().quick;
     auto const initialized = session.Initialize(std::move(plan).value());
     trace::text("Initial result: ", initialized.ok() ? 1 : 0);
     if (!initialized) {
         return {StartOutcome::failed, initialized.failure().reason};
     }
-    auto result = waitUntilRunning(session, until, stopRequests);
+    auto result = waitUntilRunning(session, quick, until, stopRequests);
     trace::text("Initial success");
     return result;
 }

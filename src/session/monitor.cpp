@@ -44,15 +44,28 @@ void Processor::runMonitor() {
         streamSocket_ = zmq::socket_t(*context, zmq::socket_type::sub);
         commands_.open(*context);
         streamMonitor_.init(streamSocket_, kMonitorAddress, kEveryEvent);
-        pauseUnlessStopped(kSubscriberStartDelay);
+        bool const quick = quickStart_;
+        if (!quick) {
+            pauseUnlessStopped(kSubscriberStartDelay);
+        }
         trace::text("Subscribing to server ", streamEndpoint);
         subscriberThread_ = std::thread([this, subscriberEnd] {
             runSubscriber();
             subscriberEnd->set_value();
         });
         subscriberStarted = true;
-        subscribeTop20AndFetchSnapshot();
-        watchEvents(subscriberEnded);
+        std::uint64_t const streamedBefore = subscribeTop20();
+        if (quick) {
+            // The start waits for this: the handshake made and the filter set, before the
+            // snapshot's exchange.
+            watchEvents(subscriberEnded, [this] { return streamMonitor_.counts().connects > 0; });
+            streamReady_ = streamMonitor_.counts().connects > 0;
+            noteStartProgress();
+        }
+        if (monitorRunning_) {
+            fetchTop20Snapshot(streamedBefore);
+        }
+        watchEvents(subscriberEnded, [] { return false; });
     } catch (const std::exception& error) {
         trace::text("[Thread] ZMQ Monitor failed: ", error.what());
         running_ = false;
@@ -70,6 +83,7 @@ void Processor::runMonitor() {
     monitorRunning_ = false;
     trace::text("[Thread] ZMQ Monitor End ");
     monitorAlive_ = false;
+    noteStartProgress();
 }
 
 void Processor::pauseUnlessStopped(std::chrono::milliseconds pause) const {
@@ -79,18 +93,22 @@ void Processor::pauseUnlessStopped(std::chrono::milliseconds pause) const {
     }
 }
 
-void Processor::subscribeTop20AndFetchSnapshot() {
+std::uint64_t Processor::subscribeTop20() {
     if (!commands_.change(StreamCommands::Kind::subscribe, "Top20")) {
         throw std::runtime_error("the Top20 filter was refused");
     }
-    std::uint64_t const streamedBefore = top20StreamCount();
+    return top20StreamCount();
+}
+
+void Processor::fetchTop20Snapshot(std::uint64_t streamedBefore) {
     // As the legacy hosts always saw it: an error status's body, or "0" after a failed exchange.
     storeTop20Snapshot(api::legacyText(api::replyBody(getTop20Datas(), api::ErrorStatus::asReply)),
                        streamedBefore);
 }
 
-void Processor::watchEvents(const std::future<void>& subscriberEnded) {
-    while (monitorRunning_ && !hasEnded(subscriberEnded)) {
+template <class Done>
+void Processor::watchEvents(const std::future<void>& subscriberEnded, Done&& done) {
+    while (monitorRunning_ && !hasEnded(subscriberEnded) && !done()) {
         try {
             streamMonitor_.check_event(kEventWaitMs);
         } catch (const zmq::error_t& error) {

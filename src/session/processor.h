@@ -15,6 +15,7 @@
 #include <zmq.hpp>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <future>
 #include <map>
@@ -45,6 +46,9 @@ struct StartPlan {
     api::ErrorStatus errorStatus = api::ErrorStatus::asReply;  // how the start reads replies
     api::ApiClient::Clock::time_point until;                   // every exchange ends by then
     std::uint64_t stopRequests = 0;  // the host's stop requests when the start began
+    // Without the legacy start's fixed pauses; the start then waits for the stream to be ready
+    // (see streamReady).
+    bool quick = false;
 };
 
 // What a subscription came to.
@@ -82,6 +86,13 @@ class Processor final {
     std::uint64_t stopRequests() const { return stopRequests_.load(); }
     // True while the subscriber is connected and no stop was asked for.
     bool isRunning() const { return running_; }
+    // In a quick start: true once the stream's secure handshake has succeeded and the Top20
+    // filter is set.
+    bool streamReady() const { return streamReady_; }
+    // The start's progress: a count that changes whenever the session runs, is ready, stops or
+    // its threads end. Waits until it differs from `seen` or `until` passes.
+    std::uint64_t startProgress();
+    void waitForStartProgress(std::uint64_t seen, api::ApiClient::Clock::time_point until);
     // True once neither session thread does anything more (they may still be returning).
     bool sessionThreadsEnded() const { return !monitorAlive_ && !subscriberAlive_; }
     // Stops the session and returns once its threads are joined and the logger's flush worker
@@ -156,9 +167,15 @@ class Processor final {
     api::PostOutcome postDataRequest(const char* target, const std::string* field,
                                      Clock::time_point until = Clock::time_point::max());
     void pauseUnlessStopped(std::chrono::milliseconds pause) const;
-    void subscribeTop20AndFetchSnapshot();
+    // Sets the Top20 filter; answers the streamed rankings counted before, for the snapshot.
+    std::uint64_t subscribeTop20();
+    void fetchTop20Snapshot(std::uint64_t streamedBefore);
+    void noteStartProgress();
     void joinSessionThreads();
-    void watchEvents(const std::future<void>& subscriberEnded);
+    // Handles the stream socket's events while the session runs and the subscriber lives,
+    // until `done()`.
+    template <class Done>
+    void watchEvents(const std::future<void>& subscriberEnded, Done&& done);
     void closeStreamSocket();
     void receiveLoop();
     // Empties updatedTopics, returning what it held.
@@ -174,6 +191,11 @@ class Processor final {
     std::atomic<bool> monitorAlive_{false};
     std::atomic<bool> subscriberAlive_{false};
     std::atomic<std::uint64_t> stopRequests_{0};
+    std::atomic<bool> quickStart_{false};  // written before the threads start
+    std::atomic<bool> streamReady_{false};
+    std::mutex progressMutex_;
+    std::condition_variable progressChanged_;
+    std::uint64_t progress_ = 0;  // under progressMutex_
 
     // A restart writes these while a request of the previous session, or a status reader,
     // still reads them; the session threads read streamEndpoint only while no start runs.

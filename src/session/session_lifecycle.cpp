@@ -2,6 +2,7 @@
 // flags fall; the session exports do the waiting.
 #include "api/reply_reading.h"
 #include "logging/logger_setup.h"
+#include "platform/name_lookup.h"
 #include "platform/platform.h"
 #include "session/processor.h"
 #include "trace/trace.h"
@@ -66,13 +67,16 @@ api::Outcome<api::Done> Processor::Initialize(StartPlan plan) {
         return Failure{announced.failure().kind,
                        "the API did not announce the account: " + announced.failure().reason};
     }
+    quickStart_ = plan.quick;
+    streamReady_ = false;
     if (!startSessionThreads()) {
         return Failure{FailureKind::exchange, "the session's threads could not be started"};
     }
     trace::text("Initialized");
     // A stop asked while the threads started may have found the flags still down.
     auto const stopped = [&] { return stopRequests_ != plan.stopRequests; };
-    for (auto waited = std::chrono::milliseconds(0); waited < kStartPause && !stopped();
+    auto const pause = plan.quick ? std::chrono::milliseconds(0) : kStartPause;
+    for (auto waited = std::chrono::milliseconds(0); waited < pause && !stopped();
          waited += kPauseSlice) {
         platform::pause(kPauseSlice);
     }
@@ -125,6 +129,8 @@ void Processor::endSession() {
         updatesSignalled_ = false;
         updates_.lower();
     }
+    // Lookups the stop abandoned are freed by a watcher that must not outlive the session.
+    platform::settleAbandonedLookups();
     logging::stopPeriodicFlush();
 }
 
@@ -143,6 +149,23 @@ void Processor::requestStop() {
     running_ = false;
     commands_.wake();
     updates_.wakeAll();
+    noteStartProgress();
+}
+
+std::uint64_t Processor::startProgress() {
+    std::lock_guard<std::mutex> lock(progressMutex_);
+    return progress_;
+}
+
+void Processor::waitForStartProgress(std::uint64_t seen, Clock::time_point until) {
+    std::unique_lock<std::mutex> lock(progressMutex_);
+    progressChanged_.wait_until(lock, until, [&] { return progress_ != seen; });
+}
+
+void Processor::noteStartProgress() {
+    std::lock_guard<std::mutex> lock(progressMutex_);
+    ++progress_;
+    progressChanged_.notify_all();
 }
 
 }  // namespace corvo::session

@@ -133,8 +133,12 @@ void Processor::runSubscriber() {
         if (!monitorRunning_) {
             running_ = false;
         }
+        noteStartProgress();
         receiveLoop();
         trace::text("Disconnecting from ", streamEndpoint);
+        // Filters still queued for a peer that never took them are dropped, not lingered on:
+        // a stop never waits on the network.
+        streamSocket_.set(zmq::sockopt::linger, 0);
         streamSocket_.set(zmq::sockopt::unsubscribe, "");
         streamSocket_.disconnect(streamEndpoint);
     } catch (const std::exception& error) {

@@ -10,6 +10,10 @@
 #include <functional>
 #include <future>
 
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+
+#include "common/process_counts.h"
 #include "corvo.h"
 #include "exports/export_session.h"
 
@@ -105,6 +109,23 @@ TEST(CInterface, AFailedStartSaysWhy) {
     services().reset();
 }
 
+TEST(CInterface, AStreamThatNeverCompletesItsHandshakeFailsTheStartAndLeavesNoThread) {
+    c().corvo_stop();
+    services();  // its server threads belong to the baseline
+    std::size_t const baseline = threadCount();
+    // Accepted by the kernel, never answered: the secure handshake cannot complete.
+    boost::asio::io_context io;
+    boost::asio::ip::tcp::acceptor silent(io, {boost::asio::ip::address_v4::loopback(), 0});
+    std::string const port = std::to_string(silent.local_endpoint().port());
+    services().answer("/balancer", Reply::text(port));
+    EXPECT_EQ(startSession(), CORVO_START_FAILED);
+    EXPECT_EQ(lastError(), "the stream tcp://127.0.0.1:" + port +
+                               " did not complete the secure handshake within 15 s");
+    EXPECT_TRUE(eventually([&] { return threadCount() == baseline; }, 2s))
+        << threadCount() << " threads, " << baseline << " before";
+    services().reset();
+}
+
 TEST(CInterface, ATooSmallBufferLosesNothingAndIsNeverOverrun) {
     ASSERT_EQ(startSession(), CORVO_OK);
     HandedOut snapshot;
@@ -168,6 +189,7 @@ void expectAll(std::vector<std::future<corvo_result>>& woken, corvo_result expec
 }
 
 TEST(CInterface, WaitersAndTheHandleFollowWhatARefreshWouldTake) {
+    c().corvo_stop();
     EXPECT_EQ(c().corvo_wait(0), CORVO_NOT_RUNNING);
     intptr_t handle = -1;
     ASSERT_EQ(c().corvo_event_handle(&handle), CORVO_OK);
