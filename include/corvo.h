@@ -158,10 +158,11 @@ CORVO_C_API corvo_result corvo_export_files(corvo_file_kind kind, const char* di
 
 /* The session and the stream's health as a JSON object in *json: "state" ("never started",
  * "starting", "running", "stopping", "stopped", "torn down"), "endpoint", "connected",
- * "connects", "disconnects", "messages", "bytes" (the topic and payload frames of every
- * message filed, Top20 included), "dropped", "last_message_age_ms" (null
- * before the first), "topics", "pending", "subscriptions", "top20_age_ms" (null before the
- * first). Reading it never holds up the stream. */
+ * "connects", "disconnects", "moves" (times the stream was followed to
+ * the endpoint the balancer named after it had been lost for a few seconds), "messages", "bytes"
+ * (the topic and payload frames of every message filed, Top20 included), "dropped",
+ * "last_message_age_ms" (null before the first), "topics", "pending", "subscriptions",
+ * "top20_age_ms" (null before the first). Reading it never holds up the stream. */
 CORVO_C_API corvo_result corvo_status(char** json, size_t* length);
 
 /* The diagnostics: a fixed processor benchmark (milliseconds; sums into the non-null

@@ -45,6 +45,7 @@ nlohmann::json statusOf(const Processor& session) {
             {"connected", session.isRunning() && connection.connected},
             {"connects", connection.connects},
             {"disconnects", connection.disconnects},
+            {"moves", health.moves.load()},
             {"messages", health.messages.load()},
             {"bytes", health.bytes.load()},
             {"dropped", health.dropped.load()},

@@ -45,10 +45,11 @@ void Processor::runMonitor() {
         commands_.open(*context);
         streamMonitor_.init(streamSocket_, kMonitorAddress, kEveryEvent);
         bool const quick = quickStart_;
+        StreamMoveWatch moveWatch;
         if (!quick) {
             pauseUnlessStopped(kSubscriberStartDelay);
         }
-        trace::text("Subscribing to server ", streamEndpoint);
+        trace::text("Subscribing to server ", endpoint());
         subscriberThread_ = std::thread([this, subscriberEnd] {
             runSubscriber();
             subscriberEnd->set_value();
@@ -58,14 +59,15 @@ void Processor::runMonitor() {
         if (quick) {
             // The start waits for this: the handshake made and the filter set, before the
             // snapshot's exchange.
-            watchEvents(subscriberEnded, [this] { return streamMonitor_.counts().connects > 0; });
+            watchEvents(subscriberEnded, moveWatch,
+                        [this] { return streamMonitor_.counts().connects > 0; });
             streamReady_ = streamMonitor_.counts().connects > 0;
             noteStartProgress();
         }
         if (monitorRunning_) {
             fetchTop20Snapshot(streamedBefore);
         }
-        watchEvents(subscriberEnded, [] { return false; });
+        watchEvents(subscriberEnded, moveWatch, [] { return false; });
     } catch (const std::exception& error) {
         trace::text("[Thread] ZMQ Monitor failed: ", error.what());
         running_ = false;
@@ -107,8 +109,10 @@ void Processor::fetchTop20Snapshot(std::uint64_t streamedBefore) {
 }
 
 template <class Done>
-void Processor::watchEvents(const std::future<void>& subscriberEnded, Done&& done) {
+void Processor::watchEvents(const std::future<void>& subscriberEnded, StreamMoveWatch& moveWatch,
+                            Done&& done) {
     while (monitorRunning_ && !hasEnded(subscriberEnded) && !done()) {
+        followStreamMove(moveWatch);
         try {
             streamMonitor_.check_event(kEventWaitMs);
         } catch (const zmq::error_t& error) {

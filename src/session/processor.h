@@ -34,6 +34,7 @@
 #include "session/session_servers.h"
 #include "session/stream_commands.h"
 #include "session/stream_health.h"
+#include "session/stream_move.h"
 #include "session/update_signal.h"
 
 namespace corvo::session {
@@ -175,7 +176,11 @@ class Processor final {
     // Handles the stream socket's events while the session runs and the subscriber lives,
     // until `done()`.
     template <class Done>
-    void watchEvents(const std::future<void>& subscriberEnded, Done&& done);
+    void watchEvents(const std::future<void>& subscriberEnded, StreamMoveWatch& moveWatch,
+                     Done&& done);
+    // Asks the balancer again when the stream has stayed disconnected, and follows it to the
+    // port it names now.
+    void followStreamMove(StreamMoveWatch& watch);
     void closeStreamSocket();
     void receiveLoop();
     // Empties updatedTopics, returning what it held.

@@ -19,8 +19,8 @@ void StreamCommands::open(zmq::context_t& context) {
     open_ = true;
 }
 
-bool StreamCommands::change(Kind kind, std::string filter) {
-    if (filter.size() > kMaxFilterLength) {
+bool StreamCommands::change(Kind kind, std::string text) {
+    if (text.size() > kMaxFilterLength) {
         return false;
     }
     std::future<bool> outcome;
@@ -29,7 +29,7 @@ bool StreamCommands::change(Kind kind, std::string filter) {
         if (!open_) {
             return false;
         }
-        pending_.push_back(Change{kind, std::move(filter), {}});
+        pending_.push_back(Change{kind, std::move(text), {}});
         outcome = pending_.back().outcome.get_future();
         hasPending_.store(true, std::memory_order_release);
         // A full wake queue already guarantees a wake-up, so a refused send is fine.
@@ -57,10 +57,25 @@ void StreamCommands::runPending(zmq::socket_t& stream) {
     }
     for (auto& change : changes) {
         try {
-            if (change.kind == Kind::subscribe) {
-                stream.set(zmq::sockopt::subscribe, change.filter);
-            } else {
-                stream.set(zmq::sockopt::unsubscribe, change.filter);
+            switch (change.kind) {
+                case Kind::subscribe:
+                    stream.set(zmq::sockopt::subscribe, change.text);
+                    break;
+                case Kind::unsubscribe:
+                    stream.set(zmq::sockopt::unsubscribe, change.text);
+                    break;
+                case Kind::connect:
+                    stream.connect(change.text);
+                    break;
+                case Kind::disconnect: {
+                    // The peer left: what is queued for it is dropped rather than kept until
+                    // the context ends, which a later stop would wait for.
+                    int const linger = stream.get(zmq::sockopt::linger);
+                    stream.set(zmq::sockopt::linger, 0);
+                    stream.disconnect(change.text);
+                    stream.set(zmq::sockopt::linger, linger);
+                    break;
+                }
             }
             change.outcome.set_value(true);
         } catch (const zmq::error_t&) {

@@ -1,6 +1,6 @@
-// Carries filter changes from any thread to the subscriber thread, the only thread that
-// touches the stream socket once it runs, and wakes that thread when the session flags change.
-// open/close are called by the session threads; change and wake by any thread.
+// Carries filter and endpoint changes from any thread to the subscriber thread, the only
+// thread that touches the stream socket once it runs, and wakes that thread when the session
+// flags change. open/close are called by the session threads; change and wake by any thread.
 #pragma once
 
 #include <zmq.hpp>
@@ -15,14 +15,15 @@ namespace corvo::session {
 
 class StreamCommands {
   public:
-    enum class Kind { subscribe, unsubscribe };
+    // Filter changes, and moving the socket from one endpoint to another (disconnect, connect).
+    enum class Kind { subscribe, unsubscribe, connect, disconnect };
 
     // Starts taking changes for a new session socket; the wake pair lives in `context`.
     void open(zmq::context_t& context);
 
-    // Runs the filter change on the subscriber thread and waits for it. False when no session
-    // socket takes changes or ZeroMQ refused the change.
-    bool change(Kind kind, std::string filter);
+    // Runs the change (a filter, or an endpoint) on the subscriber thread and waits for it.
+    // False when no session socket takes changes or ZeroMQ refused the change.
+    bool change(Kind kind, std::string text);
 
     // Makes the subscriber look at the session flags now instead of after its receive wait.
     void wake();
@@ -39,7 +40,7 @@ class StreamCommands {
   private:
     struct Change {
         Kind kind;
-        std::string filter;
+        std::string text;  // a filter or an endpoint
         std::promise<bool> outcome;
     };
 

@@ -26,6 +26,7 @@ struct StreamHealth {
     std::atomic<std::uint64_t> topics{0};         // records stored
     std::atomic<std::uint64_t> pending{0};        // updated and deferred topics
     std::atomic<std::uint64_t> subscriptions{0};  // instruments subscribed one by one
+    std::atomic<std::uint64_t> moves{0};          // times the stream was followed elsewhere
 };
 
 }  // namespace corvo::session

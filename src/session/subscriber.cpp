@@ -124,9 +124,9 @@ void Processor::runSubscriber() {
     trace::text("[Thread] ZMQ Subscriber started");
     try {
         configure(streamSocket_, makeCurveKeys());
-        trace::text("Connecting to ", streamEndpoint);
-        streamSocket_.connect(streamEndpoint);
-        trace::text("Connected to ", streamEndpoint);
+        trace::text("Connecting to ", endpoint());
+        streamSocket_.connect(endpoint());
+        trace::text("Connected to ", endpoint());
         subscriberAlive_ = true;
         running_ = true;
         // A stop made while this thread was starting cleared the flags already; honour it.
@@ -135,19 +135,19 @@ void Processor::runSubscriber() {
         }
         noteStartProgress();
         receiveLoop();
-        trace::text("Disconnecting from ", streamEndpoint);
+        trace::text("Disconnecting from ", endpoint());
         // Filters still queued for a peer that never took them are dropped, not lingered on:
         // a stop never waits on the network.
         streamSocket_.set(zmq::sockopt::linger, 0);
         streamSocket_.set(zmq::sockopt::unsubscribe, "");
-        streamSocket_.disconnect(streamEndpoint);
+        streamSocket_.disconnect(endpoint());
     } catch (const std::exception& error) {
         trace::text("[Thread] ZMQ Subscriber failed: ", error.what());
         running_ = false;
     }
     closeStreamSocket();
     commands_.close();
-    trace::text("Discoonnected from ", streamEndpoint);
+    trace::text("Discoonnected from ", endpoint());
     trace::text("[Thread] ZMQ Subscriber stopped");
     subscriberAlive_ = false;
 }

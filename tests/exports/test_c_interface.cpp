@@ -272,6 +272,29 @@ TEST(CInterface, TheStatusFollowsTheStreamThroughAPublisherRestart) {
     EXPECT_EQ(status()["bytes"].get<std::uint64_t>(), quiet["bytes"].get<std::uint64_t>() + 12 + 8);
 }
 
+TEST(CInterface, AStreamMovedToAnotherPortIsFollowedWithItsFilters) {
+    ASSERT_EQ(startSession(), CORVO_OK);
+    HandedOut snapshot;
+    ASSERT_EQ(c().corvo_subscribe("MV", &snapshot.text, nullptr), CORVO_OK);
+    ASSERT_TRUE(services().publisher.waitForSubscription("MV_", 5s));
+    std::vector<char> buffer(CORVO_REFRESH_CAPACITY);
+    while (c().corvo_refresh(buffer.data(), buffer.size(), nullptr) == CORVO_OK) {
+    }
+    auto const before = status();
+    services().publisher.moveToNewPort();
+    services().answer("/balancer", Reply::text(std::to_string(services().publisher.port())));
+    ASSERT_TRUE(services().publisher.waitForSubscription("MV_", 10s)) << "filters restored there";
+    services().publisher.publish("MV_Corvo", "7");
+    ASSERT_EQ(c().corvo_wait(5000), CORVO_OK);
+    ASSERT_EQ(c().corvo_refresh(buffer.data(), buffer.size(), nullptr), CORVO_OK);
+    EXPECT_STREQ(buffer.data(), "{\"MV_Corvo\":7}");
+    auto const after = status();
+    EXPECT_EQ(after["endpoint"], services().publisher.endpoint());
+    EXPECT_EQ(after["moves"], before["moves"].get<int>() + 1);
+    EXPECT_EQ(c().corvo_unsubscribe("MV"), CORVO_OK);
+    services().reset();
+}
+
 TEST(CInterface, AStopNeverWaitsOnTheNetwork) {
     using Clock = std::chrono::steady_clock;
     ASSERT_EQ(startSession(), CORVO_OK);

@@ -74,6 +74,22 @@ TEST_F(StreamingExports, PublishedRecordsReachBothRefreshFamilies) {
     EXPECT_EQ(readBack(small), "{}xxx") << "no terminating zero: the tail stays";
 }
 
+TEST_F(StreamingExports, AStreamMovedToAnotherPortIsFollowedInBothFamilies) {
+    // The operator restarts the stream elsewhere and the balancer names the new port.
+    services().publisher.moveToNewPort();
+    services().answer("/balancer", Reply::text(std::to_string(services().publisher.port())));
+    ASSERT_TRUE(services().publisher.waitForSubscription("", 10s)) << "filters restored there";
+    std::string out;
+    services().publisher.publish("MA_Corvo", "1");
+    ASSERT_TRUE(eventually([&] { return lib().cs_Refresh(&out); }, 5s));
+    EXPECT_EQ(out, "{\"MA_Corvo\":1}");
+    services().publisher.publish("MB_Corvo", "2");
+    std::u16string buffer(64, u'\0');
+    ASSERT_TRUE(eventually([&] { return lib().ea_Refresh(buffer.data()); }, 5s));
+    EXPECT_EQ(readBack(buffer), "{\"MB_Corvo\":2}");
+    services().reset();
+}
+
 TEST_F(StreamingExports, LargeRecordsAreServedOnePerCallBeforeNewUpdates) {
     for (std::string const topic : {"L1_Corvo", "L2_Corvo", "L3_Corvo"}) {
         services().publisher.publish(topic, payloadFor(topic, 6000));

@@ -321,6 +321,11 @@ void CurvePublisher::stop() {
     impl_->call(std::move(command));
 }
 
+void CurvePublisher::moveToNewPort() {
+    impl_->port = 0;
+    restart();
+}
+
 void CurvePublisher::restart() {
     Impl::Command command;
     command.kind = Impl::Command::Kind::Restart;

@@ -56,6 +56,8 @@ class CurvePublisher {
     // Binds again on the same port (retrying briefly while it is still busy) and forgets the
     // subscriptions seen so far. Throws if the port stays taken.
     void restart();
+    // Binds again on a new ephemeral port, as an operator moving the stream would.
+    void moveToNewPort();
 
   private:
     struct Impl;
