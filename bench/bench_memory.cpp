@@ -56,7 +56,7 @@ void cycles(Engine& engine) {
     corvo::session::ProcessorSeam::setStreamEndpoint(engine.processor, feed.endpoint());
     double afterTen = 0;
     for (int cycle = 1; cycle <= 100; ++cycle) {
-        engine.processor.startSessionThreads();
+        engine.processor.startSessionThreads(engine.processor.stopRequests());
         while (!engine.processor.isRunning() && !engine.processor.sessionThreadsEnded()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }

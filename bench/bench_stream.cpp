@@ -41,7 +41,7 @@ class Library {
         client_.setServer({"127.0.0.1", 1});  // no API: the Top20 snapshot fails at once
         corvo::session::ProcessorSeam::setUserKey(processor, "bench");
         corvo::session::ProcessorSeam::setStreamEndpoint(processor, endpoint);
-        processor.startSessionThreads();
+        processor.startSessionThreads(processor.stopRequests());
         while (!processor.isRunning()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }

@@ -76,8 +76,10 @@ class Processor final {
     // Session start and stop, on the caller's thread.
     api::Outcome<api::Done> Initialize(StartPlan plan);
     std::int32_t Deinitialize();
-    // Starts the monitor thread, which starts the subscriber; false when no thread could be made.
-    bool startSessionThreads();
+    // Starts the monitor thread, which starts the subscriber. False when no thread could be
+    // made, or when a stop was asked for since the host's stop count was `stopRequestsAtStart`:
+    // a stop (or the library's end) that came first is never undone by raising the flags again.
+    bool startSessionThreads(std::uint64_t stopRequestsAtStart);
     // Clears the flags the session threads watch and wakes them.
     void requestStop();
     // A host's stop, asked before it waits for anything: counted, so a start in progress gives

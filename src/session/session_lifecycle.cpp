@@ -69,8 +69,10 @@ api::Outcome<api::Done> Processor::Initialize(StartPlan plan) {
     }
     quickStart_ = plan.quick;
     streamReady_ = false;
-    if (!startSessionThreads()) {
-        return Failure{FailureKind::exchange, "the session's threads could not be started"};
+    if (!startSessionThreads(plan.stopRequests)) {
+        return stopRequests_ != plan.stopRequests
+                   ? Failure{FailureKind::local, "a stop was asked for during the start"}
+                   : Failure{FailureKind::exchange, "the session's threads could not be started"};
     }
     trace::text("Initialized");
     // A stop asked while the threads started may have found the flags still down.
@@ -95,13 +97,19 @@ std::int32_t Processor::Deinitialize() {
     return 1;
 }
 
-bool Processor::startSessionThreads() {
-    // Raised before the thread exists, so a stop at any moment of the start is seen and
-    // waited for.
+bool Processor::startSessionThreads(std::uint64_t stopRequestsAtStart) {
     // A previous session's monitor, already stopped, is joined before its handle is reused.
     joinSessionThreads();
+    // Raised before the thread exists, so a stop at any moment of the start is seen and
+    // waited for. A stop counts before it lowers the flags, so either the count is seen here or
+    // the stop lowers them after they were raised.
     monitorAlive_ = true;
     monitorRunning_ = true;
+    if (stopRequests_ != stopRequestsAtStart) {
+        monitorRunning_ = false;
+        monitorAlive_ = false;
+        return false;
+    }
     try {
         monitorThread_ = std::thread([this] { runMonitor(); });
         return true;

@@ -110,7 +110,7 @@ TEST(Faults, ASubscriberThatCannotConnectEndsItsSessionAndLeavesNoThread) {
     SessionHarness session;
     std::size_t const baseline = corvo::testing::threadCount();
     corvo::session::ProcessorSeam::setStreamEndpoint(session.processor, "tcp://no host!:1");
-    ASSERT_TRUE(session.processor.startSessionThreads());
+    ASSERT_TRUE(session.processor.startSessionThreads(session.processor.stopRequests()));
     EXPECT_TRUE(eventually([&] { return session.processor.sessionThreadsEnded(); }));
     EXPECT_FALSE(session.processor.isRunning());
     session.processor.endSession();
@@ -119,10 +119,16 @@ TEST(Faults, ASubscriberThatCannotConnectEndsItsSessionAndLeavesNoThread) {
 
 TEST(Faults, StopDuringStartIsSeenAndWaitedFor) {
     SessionHarness session;
-    ASSERT_TRUE(session.processor.startSessionThreads());
+    ASSERT_TRUE(session.processor.startSessionThreads(session.processor.stopRequests()));
     session.processor.Deinitialize();  // before the subscriber has even started
     EXPECT_TRUE(eventually([&] { return session.processor.sessionThreadsEnded(); }, 8s));
     EXPECT_FALSE(session.processor.isRunning());
+    // A stop (or the library's end) asked before the threads start is not undone by them.
+    auto const before = session.processor.stopRequests();
+    session.processor.requestSessionStop();
+    EXPECT_FALSE(session.processor.startSessionThreads(before));
+    EXPECT_TRUE(session.processor.sessionThreadsEnded());
+    session.processor.endSession();
     ASSERT_TRUE(session.start()) << "and a new start works afterwards";
 }
 

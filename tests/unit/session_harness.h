@@ -54,7 +54,7 @@ class SessionHarness {
 
     // Starts the threads and waits for the subscriber to connect.
     bool start() {
-        return processor.startSessionThreads() &&
+        return processor.startSessionThreads(processor.stopRequests()) &&
                eventually([&] { return processor.isRunning(); });
     }
     // Subscribes `code` ("" for every topic) and waits until the publisher has the filter.
