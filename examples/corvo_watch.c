@@ -1,5 +1,5 @@
 /* corvo_watch: a minimal C host of the sized interface. It starts a session, subscribes two
- * instruments, prints the updates of a few refreshes and the stream's status, and stops.
+ * instruments, waits for a few updates and prints them, prints the stream's status, and stops.
  *
  *   corvo_watch API_HOST API_PORT [KEY LOGIN]     (defaults: demo-key 1001)
  *
@@ -8,6 +8,29 @@
 #include <stdlib.h>
 
 #include "corvo.h"
+
+/* A host with an event loop of its own watches the library's handle beside its other
+ * descriptors, instead of calling corvo_wait (on Windows the handle is an event HANDLE, for
+ * WaitForMultipleObjects). It is readable while updates are pending; the library owns it, so
+ * the host never reads or closes it, and a refresh that takes the last update clears it:
+ *
+ *     intptr_t handle;
+ *     struct pollfd watched[2];
+ *     corvo_event_handle(&handle);
+ *     watched[0].fd = (int)handle;   watched[0].events = POLLIN;
+ *     watched[1].fd = other_socket;  watched[1].events = POLLIN;
+ *     for (;;) {
+ *         poll(watched, 2, -1);
+ *         if (watched[0].revents & POLLIN) {
+ *             while (corvo_refresh(refresh, sizeof refresh, NULL) == CORVO_OK) {
+ *                 handle_updates(refresh);
+ *             }
+ *         }
+ *         if (watched[1].revents & POLLIN) {
+ *             handle_other(other_socket);
+ *         }
+ *     }
+ */
 
 static int fail(const char* what, corvo_result result) {
     fprintf(stderr, "%s: %s (%s)\n", what, corvo_result_name(result), corvo_last_error());
@@ -21,7 +44,6 @@ int main(int argc, char** argv) {
     char* status = NULL;
     corvo_result result;
     int updates = 0;
-    int polls;
 
     if (argc != 3 && argc != 5) {
         fprintf(stderr, "usage: %s API_HOST API_PORT [KEY LOGIN]\n", argv[0]);
@@ -40,17 +62,21 @@ int main(int argc, char** argv) {
     printf("snapshot %s\n", snapshot);
     corvo_free(snapshot);
 
-    /* Poll until a few updates arrived (about five seconds at most). */
-    for (polls = 0; polls < 500 && updates < 3; ++polls) {
-        result = corvo_refresh(refresh, sizeof refresh, NULL);
-        if (result == CORVO_OK) {
-            printf("update %s\n", refresh);
-            ++updates;
-        } else if (result != CORVO_NOTHING_PENDING) {
-            return fail("refresh", result);
-        } else {
-            corvo_calculate_speed(NULL, NULL); /* a portable pause of a few milliseconds */
+    /* Wait for a few updates, five seconds at most for each. */
+    while (updates < 3) {
+        result = corvo_wait(5000);
+        if (result == CORVO_NOTHING_PENDING) {
+            break;
         }
+        if (result != CORVO_OK) {
+            return fail("wait", result);
+        }
+        result = corvo_refresh(refresh, sizeof refresh, NULL);
+        if (result != CORVO_OK) {
+            return fail("refresh", result);
+        }
+        printf("update %s\n", refresh);
+        ++updates;
     }
     if (corvo_status(&status, NULL) == CORVO_OK) {
         printf("status %s\n", status);

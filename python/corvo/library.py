@@ -23,7 +23,9 @@ _c_char_pp = ctypes.POINTER(ctypes.c_void_p)
 _size_p = ctypes.POINTER(ctypes.c_size_t)
 _I32 = ctypes.c_int32
 
-# name: (result type, argument types), as declared in corvo.h.
+# name: (result type, argument types), as declared in corvo.h. c_ssize_t stands for intptr_t.
+# The library is a CDLL, not a PyDLL: ctypes releases the GIL for each call, so a thread
+# blocked in corvo_wait holds up no other Python thread.
 _PROTOTYPES = {
     "corvo_version": (ctypes.c_char_p, []),
     "corvo_last_error": (ctypes.c_char_p, []),
@@ -35,6 +37,8 @@ _PROTOTYPES = {
     "corvo_subscribe": (_I32, [ctypes.c_char_p, _c_char_pp, _size_p]),
     "corvo_unsubscribe": (_I32, [ctypes.c_char_p]),
     "corvo_refresh": (_I32, [ctypes.c_char_p, ctypes.c_size_t, _size_p]),
+    "corvo_wait": (_I32, [_I32]),
+    "corvo_event_handle": (_I32, [ctypes.POINTER(ctypes.c_ssize_t)]),
     "corvo_symbol_record": (_I32, [ctypes.c_char_p, _c_char_pp, _size_p]),
     "corvo_top20": (_I32, [_c_char_pp, _size_p]),
     "corvo_query": (_I32, [_I32, ctypes.c_char_p, _c_char_pp, _size_p]),

@@ -1,13 +1,13 @@
 """Session: one streaming session of the library, as a context manager."""
 import ctypes
 import json
-import time
 import weakref
 from pathlib import Path
-from typing import Any, Dict, Iterable, Iterator, Optional, Union
+from typing import Any, AsyncIterator, Dict, Iterable, Iterator, Optional, Union
 
-from . import arguments, library, lifecycle, records
+from . import arguments, library, lifecycle, records, waiting
 from .constants import REFRESH_CAPACITY, Files, Query, Result
+from .errors import Error
 from .records import Key
 
 Json = Any
@@ -25,7 +25,8 @@ class Session:
 
         with corvo.Session(key="demo-key", login=1001, server="127.0.0.1", api_port=8080) as s:
             snapshot = s.subscribe(["AAA"])
-            print(s.poll())
+            for updates in s.updates(timeout=5):  # or: async for ... in s.aupdates()
+                print(updates)
 
     Only one Session may be open at a time, since the library runs one session per process.
     Failures raise corvo.Error; the API's replies are parsed as JSON (json.JSONDecodeError if
@@ -109,17 +110,53 @@ class Session:
         library.check(lib, "corvo_refresh", code)
         return records.parse_records(buffer.raw[:needed.value - 1])
 
-    def updates(self, timeout: Optional[float] = None,
-                interval: float = 0.05) -> Iterator[Dict[Key, Json]]:
-        """Yields each non-empty poll() until timeout seconds have passed (None: forever),
-        polling every interval seconds while nothing is pending."""
-        deadline = None if timeout is None else time.monotonic() + timeout
-        while deadline is None or time.monotonic() < deadline:
-            updates = self.poll()
+    def updates(self, timeout: Optional[float] = None) -> Iterator[Dict[Key, Json]]:
+        """Yields each non-empty poll() as updates arrive, blocking in the library between
+        them (other threads run meanwhile), until timeout seconds have passed (None: no
+        limit) or the Session is closed, also from another thread. Ctrl-C raises
+        KeyboardInterrupt within a quarter of a second; the updates not yet taken stay
+        pending. A session that stops for any other reason raises corvo.Error."""
+        lib = self._library("corvo_wait")
+        return self._updates(lib, waiting.deadline(timeout))
+
+    def _updates(self, lib: ctypes.CDLL, at: Optional[float]) -> Iterator[Dict[Key, Json]]:
+        while not waiting.passed(at):
+            updates = self._after_wait(lib, waiting.wait(lib, at))
+            if updates is None:
+                return
             if updates:
                 yield updates
-            else:
-                time.sleep(interval)
+
+    async def aupdates(self, timeout: Optional[float] = None) -> AsyncIterator[Dict[Key, Json]]:
+        """updates() for asyncio, ending the same ways: the loop runs on while nothing is
+        pending (on Linux it watches the library's event handle, elsewhere a worker thread
+        waits). Cancelling the task loses nothing: an update is taken only to be yielded."""
+        lib = self._library("corvo_wait")
+        handle = waiting.event_handle(lib)
+        at = waiting.deadline(timeout)
+        while not waiting.passed(at):
+            updates = self._after_wait(lib, await waiting.wait_async(lib, handle, at))
+            if updates is None:
+                return
+            if updates:
+                yield updates
+
+    def _after_wait(self, lib: ctypes.CDLL, code: int) -> Optional[Dict[Key, Json]]:
+        """What a wait's result brings: the updates taken ({} when none), or None once this
+        Session was closed. Raises Error when the session stopped otherwise."""
+        if code == Result.NOTHING_PENDING:
+            return {}
+        if code != Result.OK:
+            if self.closed:
+                return None
+            library.check(lib, "corvo_wait", code)
+        try:
+            return self.poll()
+        except Error:
+            # Closed between the wait and the take.
+            if self.closed:
+                return None
+            raise
 
     def symbol(self, symbol: str) -> Dict[Key, Json]:
         """The latest record of one instrument as {topic: payload}, read as poll() reads

@@ -1,4 +1,5 @@
 """Whole sessions against corvo-sim."""
+import asyncio
 import json
 import select
 import signal
@@ -12,6 +13,7 @@ from typing import Dict, Iterator, List, Optional, Tuple
 
 import corvo
 import pytest
+from corvo import library, waiting
 
 from conftest import eventually, run_python
 
@@ -38,6 +40,102 @@ def test_subscribe_returns_the_snapshot_and_updates_follow(session: corvo.Sessio
     assert all(isinstance(topic, str) for topic in seen)
     assert session.symbol("AAA")
     assert any(session.updates(timeout=10)), "updates() yielded nothing within 10 s"
+
+
+def _drained(session: corvo.Session) -> None:
+    while session.poll():
+        pass
+
+
+def test_updates_waits_for_a_record_published_after_it_began(session: corvo.Session) -> None:
+    session.subscribe("AAA")
+    before = session.symbol("AAA")["AAA_Corvo"]["seq"]
+    _drained(session)
+    first = next(session.updates(timeout=10), {})
+    assert first.get("AAA_Corvo", {}).get("seq", before) > before, first
+
+
+def test_updates_ends_at_its_timeout(session: corvo.Session) -> None:
+    # Nothing is subscribed, so nothing is ever pending.
+    began = time.monotonic()
+    assert list(session.updates(timeout=0.3)) == []
+    assert 0.3 <= time.monotonic() - began < 5
+
+
+def test_closing_the_session_ends_an_updates_waiting_in_another_thread(
+        sim: Dict[str, int]) -> None:
+    opened = corvo.Session(key="demo-key", login=1001, api_port=sim["api"])
+    iteration = opened.updates()
+    outcome: List[object] = []
+    waiter = threading.Thread(target=lambda: outcome.append(list(iteration)))
+    waiter.start()
+    eventually(lambda: getattr(sys._current_frames().get(waiter.ident), "f_code", None)
+               is waiting.wait.__code__, what="the thread waiting in the library")
+    opened.close()
+    waiter.join(5)
+    assert not waiter.is_alive() and outcome == [[]]
+
+
+def test_ctrl_c_ends_a_wait_for_updates_promptly(sim: Dict[str, int]) -> None:
+    # Nothing is subscribed; the child interrupts itself once its main thread waits.
+    run = run_python(
+        "import os, signal, sys, threading, time\n"
+        "import corvo\n"
+        "from corvo import waiting\n"
+        f"s = corvo.Session(key='demo-key', login=1001, api_port={sim['api']})\n"
+        "main, sent = threading.main_thread().ident, []\n"
+        "def interrupt():\n"
+        "    while sys._current_frames()[main].f_code is not waiting.wait.__code__:\n"
+        "        time.sleep(0.01)\n"
+        "    sent.append(time.monotonic())\n"
+        "    os.kill(os.getpid(), signal.SIGINT)\n"
+        "threading.Thread(target=interrupt, daemon=True).start()\n"
+        "try:\n"
+        "    list(s.updates(timeout=20))\n"
+        "except KeyboardInterrupt:\n"
+        "    print(time.monotonic() - sent[0])\n")
+    assert run.returncode == 0, run.stderr
+    assert float(run.stdout) < 1.0, run.stdout
+
+
+_WAYS = pytest.mark.parametrize("watch_handle", [True, False],
+                                ids=["event handle", "worker thread"])
+
+
+@_WAYS
+def test_aupdates_yields_records(session: corvo.Session, monkeypatch: pytest.MonkeyPatch,
+                                 watch_handle: bool) -> None:
+    monkeypatch.setattr(waiting, "WATCH_HANDLE", watch_handle)
+    session.subscribe("AAA")
+
+    async def first() -> Dict[str, object]:
+        async for updates in session.aupdates(timeout=10):
+            return updates
+        return {}
+
+    assert "AAA_Corvo" in asyncio.run(first())
+
+
+@_WAYS
+def test_a_cancelled_aupdates_leaves_the_pending_update(
+        session: corvo.Session, monkeypatch: pytest.MonkeyPatch, watch_handle: bool) -> None:
+    monkeypatch.setattr(waiting, "WATCH_HANDLE", watch_handle)
+    session.subscribe("AAA")
+    _drained(session)
+
+    async def cancelled_while_an_update_is_pending() -> None:
+        task = asyncio.create_task(anext(session.aupdates(timeout=10)))
+        await asyncio.sleep(0)  # the task reaches its wait
+        # The loop is blocked until an update is pending, so the task cannot take it.
+        assert library.get().corvo_wait(10000) == corvo.Result.OK
+        await asyncio.sleep(0)  # the loop sees the handle ready before the cancel
+        task.cancel()
+        with pytest.raises(asyncio.CancelledError):
+            await task
+
+    asyncio.run(cancelled_while_an_update_is_pending())
+    assert "AAA_Corvo" in session.poll()
+    assert "AAA_Corvo" in next(session.updates(timeout=10), {})
 
 
 def test_status_and_top20(session: corvo.Session) -> None:

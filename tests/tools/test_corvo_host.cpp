@@ -331,24 +331,39 @@ TEST(CorvoHost, UnknownActionsAndBadOptionsAreUsageErrors) {
 TEST(CorvoHost, CtrlCDuringAWatchStopsTheSessionEndsTheLibraryAndExits130) {
     SimProcess sim;
     ASSERT_FALSE(sim.apiPort.empty());
-    Terminal const terminal("interrupt");
-    fs::path const trace = terminal.base() / "trace.txt";
-    RunOptions options;
-    options.environment = {"CORVO_TRACE=" + trace.string()};
-    options.interruptAfter = "\"topic\"";  // the first update: the session streams
-    HostRun const run = runHost({"--library", terminal.library(), "--api-port", sim.apiPort,
-                                 "subscribe", "AAA", "watch", "50", "status"},
-                                options);
-    EXPECT_EQ(run.status, 130) << run.err;
-    EXPECT_EQ(run.err, "corvo-host: interrupted: the session is stopped and the library ended\n");
-    // The watch's last line is its health; the status action after it never ran.
-    auto const lines = jsonLines(run.out);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_TRUE(lines.back().contains("health")) << run.out;
-    // The library's own trace shows the session stopped and its stream thread ended.
-    std::string const traced = readAll(trace);
-    EXPECT_NE(traced.find("] Deinitialized\n"), std::string::npos) << traced;
-    EXPECT_NE(traced.find("] [Thread] ZMQ Subscriber stopped\n"), std::string::npos) << traced;
+    struct Case {
+        std::vector<std::string> actions;
+        std::string interruptAfter;
+    };
+    std::vector<Case> const cases = {
+        // At the first update: the session streams.
+        {{"subscribe", "AAA", "watch", "50", "status"}, "\"topic\""},
+        // At the first health line, with nothing subscribed: the watch waits for updates that
+        // never come, and still hears Ctrl-C long before it would end.
+        {{"watch", "50", "status"}, "\"health\""}};
+    for (const Case& c : cases) {
+        Terminal const terminal("interrupt");
+        fs::path const trace = terminal.base() / "trace.txt";
+        RunOptions options;
+        options.environment = {"CORVO_TRACE=" + trace.string()};
+        options.interruptAfter = c.interruptAfter;
+        options.deadline = std::chrono::seconds(20);
+        std::vector<std::string> line = {"--library", terminal.library(), "--api-port",
+                                         sim.apiPort};
+        line.insert(line.end(), c.actions.begin(), c.actions.end());
+        HostRun const run = runHost(line, options);
+        EXPECT_EQ(run.status, 130) << c.interruptAfter << run.err;
+        EXPECT_EQ(run.err,
+                  "corvo-host: interrupted: the session is stopped and the library ended\n");
+        // The watch's last line is its health; the status action after it never ran.
+        auto const lines = jsonLines(run.out);
+        ASSERT_FALSE(lines.empty()) << c.interruptAfter;
+        EXPECT_TRUE(lines.back().contains("health")) << run.out;
+        // The library's own trace shows the session stopped and its stream thread ended.
+        std::string const traced = readAll(trace);
+        EXPECT_NE(traced.find("] Deinitialized\n"), std::string::npos) << traced;
+        EXPECT_NE(traced.find("] [Thread] ZMQ Subscriber stopped\n"), std::string::npos) << traced;
+    }
 }
 
 TEST(CorvoHost, PipedOutputIsJsonLinesThroughoutTheFilesSummaryIncluded) {

@@ -1,5 +1,6 @@
 // A whole session of the DLL under Windows against the reference server on loopback.
-//   session PORTS_FILE   start, subscribe, stream, query, file export, ea_Deinitial, then
+//   session PORTS_FILE   start, subscribe, stream, wait for updates (corvo_wait and the event
+//                        HANDLE), query, file export, ea_Deinitial, then
 //                        FreeLibrary must return promptly and the DLL must go away;
 //   exit PORTS_FILE      runs this program again as "child", which ends its session with
 //                        cs_Deinitial and returns from main with the DLL still loaded: the
@@ -7,6 +8,7 @@
 //   failed               starts that fail (no API behind the port, an unreadable port), then
 //                        FreeLibrary must return promptly: a failed start leaves no thread.
 #include <cstring>
+#include <vector>
 
 #include "windows_host.h"
 
@@ -75,6 +77,32 @@ void runStreamingAndQueries(Tally& tally, const Exports& lib, const Terminal& te
     tally.check(fs::exists(kLogFile), std::string("the session created ") + kLogFile);
 }
 
+// With AAA and AAB streaming: corvo_wait and the event HANDLE see a publish, and the refresh
+// that takes the last pending update resets the event.
+void runUpdateSignal(Tally& tally, const Exports& lib) {
+    intptr_t handle = 0;
+    if (!tally.check(lib.corvo_event_handle(&handle) == CORVO_OK && handle != 0 && handle != -1,
+                     "corvo_event_handle answers an event HANDLE")) {
+        return;
+    }
+    auto const event = reinterpret_cast<HANDLE>(handle);
+    tally.check(lib.corvo_wait(20000) == CORVO_OK, "corvo_wait answers CORVO_OK after a publish");
+    tally.check(WaitForSingleObject(event, 0) == WAIT_OBJECT_0,
+                "WaitForSingleObject sees the event signalled while the update is pending");
+    // Messages already on their way still arrive after the unsubscriptions, and may signal
+    // again between a refresh and the look at the event: try until they have passed.
+    tally.check(
+        lib.corvo_unsubscribe("AAA") == CORVO_OK && lib.corvo_unsubscribe("AAB") == CORVO_OK,
+        "corvo_unsubscribe AAA and AAB");
+    std::vector<char> buffer(CORVO_REFRESH_CAPACITY);
+    tally.check(eventually([&] {
+                    while (lib.corvo_refresh(buffer.data(), buffer.size(), nullptr) == CORVO_OK) {
+                    }
+                    return WaitForSingleObject(event, 0) == WAIT_TIMEOUT;
+                }),
+                "WaitForSingleObject sees the event reset once a refresh took the last update");
+}
+
 int runSession(const char* portsFile) {
     Tally tally;
     try {
@@ -86,6 +114,7 @@ int runSession(const char* portsFile) {
         Exports const& lib = dll.exports();
         if (!apiPort.empty() && startSession(tally, lib, apiPort)) {
             runStreamingAndQueries(tally, lib, terminal);
+            runUpdateSignal(tally, lib);
             bool stopped = false;
             long long ms = withinOrTerminate(tally, "ea_Deinitial", kPromptly * 3,
                                              [&] { stopped = lib.ea_Deinitial(); });

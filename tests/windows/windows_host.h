@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "CorvoStreaming_DLL.h"
+#include "corvo.h"
 
 namespace corvo::windows_test {
 
@@ -86,6 +87,7 @@ inline fs::path ownDirectory() {
 
 struct Exports {
 #define CORVO_EXPORT_ENTRY(name) decltype(&::name) name = nullptr;
+#include "exports/c_export_names.inc"
 #include "exports/export_names.inc"
 #undef CORVO_EXPORT_ENTRY
 };
@@ -128,6 +130,7 @@ class LoadedDll {
         }
 #define CORVO_EXPORT_ENTRY(name) \
     exports_.name = reinterpret_cast<decltype(&::name)>(address(#name));
+#include "exports/c_export_names.inc"
 #include "exports/export_names.inc"
 #undef CORVO_EXPORT_ENTRY
     }

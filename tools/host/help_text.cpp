@@ -33,8 +33,9 @@ ea_Deinitial then cs_Deinitial; family cs: cs_Deinitial). With no action the lib
 only loaded and its exports looked up.
   subscribe LIST    subscribe the comma-separated codes (e.g. PTT,AOT); print the snapshot
   unsubscribe CODE  unsubscribe one code
-  watch SECONDS     poll the refresh call every 100 ms for SECONDS and print each record
-                    as it arrives: one JSON line per update {"topic":...,"record":...} when
+  watch SECONDS     take updates for SECONDS and print each record as it arrives
+                    (family c waits for them in corvo_wait; cs and ea poll every
+                    100 ms): one JSON line per update {"topic":...,"record":...} when
                     stdout is not a terminal, plus a {"health":{...}} line each second and
                     at the end (the status members and "messages_per_second"); in a
                     terminal, a live table headed by the stream's health (its endpoint,

@@ -51,6 +51,7 @@ namespace corvo::host {
     X(corvo_subscribe) \
     X(corvo_unsubscribe) \
     X(corvo_refresh) \
+    X(corvo_wait) \
     X(corvo_symbol_record) \
     X(corvo_top20) \
     X(corvo_query) \

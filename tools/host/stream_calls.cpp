@@ -1,5 +1,8 @@
 #include "stream_calls.h"
 
+#include <cstdint>
+#include <thread>
+
 #include "c_calls.h"
 #include "export_call.h"
 
@@ -61,6 +64,22 @@ std::optional<std::string> StreamCalls::refreshC() {
     }
     check(exports_, "corvo_refresh", result);
     return std::string(cBuffer_.data());
+}
+
+void StreamCalls::waitForUpdates(std::chrono::steady_clock::time_point until) {
+    if (family_ != Family::c) {
+        std::this_thread::sleep_until(until);
+        return;
+    }
+    auto const left =
+        std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+        return;
+    }
+    corvo_result const result = exports_.corvo_wait(static_cast<std::int32_t>(left.count()));
+    if (result != CORVO_NOTHING_PENDING) {
+        check(exports_, "corvo_wait", result);
+    }
 }
 
 std::string StreamCalls::symbol(const std::string& code) {

@@ -1,6 +1,7 @@
 // The streaming calls of the chosen family: subscriptions, refreshes, one record, Top20.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +21,9 @@ class StreamCalls {
     // The records updated since the last poll; nothing when the export answers false or
     // corvo_refresh has nothing pending (its other failures throw CallFailed).
     std::optional<std::string> refresh();
+    // Returns at `until` or, in family c, as soon as updates are pending (corvo_wait). The
+    // other families cannot wait for updates: they sleep until then and poll.
+    void waitForUpdates(std::chrono::steady_clock::time_point until);
     // corvo_symbol_record, else ea_Refresh_Symbol: there is no cs_ version.
     std::string symbol(const std::string& code);
     std::string top20();

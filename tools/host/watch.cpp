@@ -1,9 +1,9 @@
 #include "watch.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <iostream>
-#include <thread>
 
 #include "live_table.h"
 #include "refresh_members.h"
@@ -14,7 +14,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::chrono::milliseconds kPollInterval{100};
+// How often the live table is redrawn at most, and the longest single wait: a signal does not end
+// corvo_wait, so this also bounds how late Ctrl-C is noticed.
+constexpr std::chrono::milliseconds kRedrawInterval{100};
 // Large records are served one per call; a few calls in a row catch up without spinning.
 constexpr int kPollsPerTick = 32;
 // Often enough to notice a stall quickly, seldom enough for a steady rate.
@@ -106,18 +108,20 @@ WatchEnd watch(StreamCalls& calls, const Exports& exports, const Output& output,
     auto const start = Clock::now();
     auto const end =
         start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    auto next = start;
+    auto nextDraw = start;
     auto nextHealth = start;
     while (!interrupted && Clock::now() < end) {
         drain(calls, view);
-        if (Clock::now() >= nextHealth) {
+        auto const now = Clock::now();
+        if (now >= nextHealth) {
             view.health(probe.sample());
             nextHealth += kHealthInterval;
         }
-        view.tick();
-        next += kPollInterval;
-        // Pacing the polls, not waiting for a condition: the refresh export cannot block.
-        std::this_thread::sleep_until(std::min(next, end));
+        if (now >= nextDraw) {
+            view.tick();
+            nextDraw = now + kRedrawInterval;
+        }
+        calls.waitForUpdates(std::min({nextDraw, nextHealth, end}));
     }
     std::chrono::duration<double> const elapsed = Clock::now() - start;
     view.health(probe.sample());
