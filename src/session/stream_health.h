@@ -29,8 +29,7 @@ struct StreamHealth {
     std::atomic<std::uint64_t> messages{0};  // filed, Top20 included
     std::atomic<std::uint64_t> bytes{0};     // topic and payload bytes filed
     std::atomic<std::uint64_t> dropped{0};   // single frames, records that never fit; any thread
-    // Stamped as the first message of each batch the subscriber drains arrives; the rest of the
-    // batch was already queued then.
+    // Stamped by the subscriber as each message arrives, before the store gate is taken.
     std::atomic<std::int64_t> lastMessageMs{kNever};
     std::atomic<std::int64_t> top20Ms{kNever};
     std::atomic<std::uint64_t> topics{0};         // records stored

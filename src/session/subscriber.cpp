@@ -13,13 +13,9 @@ namespace {
 constexpr std::chrono::milliseconds kReceiveTimeout{5000};
 // While the stream flows the subscriber waits in a plain receive on it: far fewer system
 // calls per wake-up than polling two sockets, which at high rates is most of this thread's
-// cost. Commands are looked at between batches of messages; a quiet spell this long returns the
-// thread to polling both sockets.
+// cost. Commands are looked at between messages; a quiet spell this long returns the thread
+// to polling both sockets.
 constexpr int kFlowingReceiveTimeoutMs = 20;
-// A batch is what was already queued when its first message arrived, so its messages share
-// one arrival time; bounded so the time stays within a fraction of a millisecond at full rate
-// and commands are still looked at often.
-constexpr int kBatchMessages = 64;
 
 struct CurveKeys {
     std::string serverPublic;
@@ -65,14 +61,12 @@ void waitForInput(zmq::pollitem_t (&items)[2]) {
     }
 }
 
-// One frame, waiting at most the socket's receive time-out (or not at all); false when none
-// came. A signal interrupting the wait only repeats it, so a message is never cut between its
-// frames.
-bool receiveFrame(zmq::socket_t& socket, zmq::message_t& frame,
-                  zmq::recv_flags flags = zmq::recv_flags::none) {
+// One frame, waiting at most the socket's receive time-out; false when none came. A signal
+// interrupting the wait only repeats it, so a message is never cut between its frames.
+bool receiveFrame(zmq::socket_t& socket, zmq::message_t& frame) {
     while (true) {
         try {
-            return socket.recv(frame, flags).has_value();
+            return socket.recv(frame).has_value();
         } catch (const zmq::error_t& error) {
             if (error.num() != EINTR) {
                 throw;
@@ -90,24 +84,23 @@ struct FilingBuffers {
     zmq::message_t topic;
     zmq::message_t frame;
     std::string record;
-    bool stamped = false;  // the clock was read for the batch being filed
 };
 
-// Files the message whose topic frame is in `buffers.topic`.
-void fileMessage(Processor& processor, zmq::socket_t& socket, FilingBuffers& buffers) {
+// Receives one message and files it; false when none came within the receive time-out.
+bool fileNextMessage(Processor& processor, zmq::socket_t& socket, FilingBuffers& buffers) {
+    if (!receiveFrame(socket, buffers.topic)) {
+        return false;
+    }
     if (!buffers.topic.more()) {
         processor.noteDropped();  // a single frame carries no payload
-        return;
+        return true;
     }
     auto& frame = buffers.frame;
     // The frames of one message arrive together, so this never waits.
     if (!receiveFrame(socket, frame)) {
-        return;
+        return true;
     }
-    if (!buffers.stamped) {
-        processor.stampMessageArrival();
-        buffers.stamped = true;
-    }
+    processor.stampMessageArrival();
     std::string_view const topic = textOf(buffers.topic);
     if (topic.find("Top20") != std::string_view::npos) {
         processor.storeTop20(textOf(frame), topic.size() + frame.size());
@@ -122,22 +115,6 @@ void fileMessage(Processor& processor, zmq::socket_t& socket, FilingBuffers& buf
     }
     // Frames after the payload are read and ignored.
     while (frame.more() && receiveFrame(socket, frame)) {
-    }
-}
-
-// Files the messages that arrive back to back, up to kBatchMessages, waiting only for the
-// first; false when none came within the receive time-out. The clock is read once per batch
-// rather than once per message.
-bool fileBatch(Processor& processor, zmq::socket_t& socket, FilingBuffers& buffers) {
-    if (!receiveFrame(socket, buffers.topic)) {
-        return false;
-    }
-    buffers.stamped = false;
-    fileMessage(processor, socket, buffers);
-    for (int filed = 1;
-         filed < kBatchMessages && receiveFrame(socket, buffers.topic, zmq::recv_flags::dontwait);
-         ++filed) {
-        fileMessage(processor, socket, buffers);
     }
     return true;
 }
@@ -197,7 +174,7 @@ void Processor::receiveLoop() {
             flowing = (items[0].revents & ZMQ_POLLIN) != 0;
         }
         if (flowing) {
-            flowing = fileBatch(*this, streamSocket_, buffers);
+            flowing = fileNextMessage(*this, streamSocket_, buffers);
         }
         if (woken || commands_.hasPending()) {
             commands_.runPending(streamSocket_);
