@@ -1,10 +1,12 @@
 // B1-B3: how much of the feed the subscriber files, with 10 and 10,000 topics, and how soon a
 // record is visible to a polling host, each beside a bare CURVE SUB in the same run. B9: the
-// filing rate while a host refreshes every millisecond, beside the rate with nobody reading.
+// filing rate while a host refreshes every millisecond or waits and drains, beside the rate
+// with nobody reading.
 #include <atomic>
 #include <thread>
 
 #include "common/processor_seam.h"
+#include "corvo.h"
 #include "curve_feed.h"
 #include "measure.h"
 #include "session/processor.h"
@@ -152,19 +154,34 @@ void topicScaling(CurveFeed& feed, Library& library) {
         format(fewStats, "msg/s"), rates.ratio(), ">= 0.9");
 }
 
-// A host thread refreshing every millisecond for as long as it lives; it keeps the longest
-// refresh call, which is at least as long as the store gate was held for it.
+// How a host reads: polling a refresh family every millisecond, or blocked in the wait for
+// updates and taking each as it comes, as corvo_wait and corvo_refresh do.
+enum class Reading { csEveryMs, eaEveryMs, waiting };
+
+// A host thread reading for as long as it lives; it keeps the longest refresh call, which is
+// at least as long as the store gate was held for it.
 class RefreshingHost {
   public:
-    RefreshingHost(Library& library, corvo::session::RefreshFamily family)
-        : thread_([this, &library, family] {
+    RefreshingHost(Library& library, Reading reading)
+        : thread_([this, &library, reading] {
               std::u16string wide(corvo::session::kRefreshLimit, u'\0');
               while (reading_) {
+                  if (reading == Reading::waiting) {
+                      if (library.processor.waitForUpdates(std::chrono::milliseconds(100)) ==
+                          corvo::session::UpdateSignal::Wake::pending) {
+                          auto const began = Clock::now();
+                          (void)library.processor.takeRefreshWithin(CORVO_REFRESH_CAPACITY);
+                          longest_ = std::max(longest_, secondsSince(began));
+                      }
+                      continue;
+                  }
                   auto const began = Clock::now();
-                  auto const result = library.processor.takeRefresh(family);
+                  bool const ea = reading == Reading::eaEveryMs;
+                  auto const result = library.processor.takeRefresh(
+                      ea ? corvo::session::RefreshFamily::ea : corvo::session::RefreshFamily::cs);
                   longest_ = std::max(longest_, secondsSince(began));
                   // What ea_Refresh adds: each byte sign-extended to one UTF-16 unit.
-                  if (family == corvo::session::RefreshFamily::ea) {
+                  if (ea) {
                       for (std::size_t i = 0; i < result.text.size(); ++i) {
                           wide[i] = static_cast<char16_t>(static_cast<signed char>(result.text[i]));
                       }
@@ -191,23 +208,23 @@ class RefreshingHost {
     std::thread thread_;
 };
 
-void filingWhileRefreshing(CurveFeed& feed, Library& library,
-                           corvo::session::RefreshFamily family) {
+void filingWhileRefreshing(CurveFeed& feed, Library& library, Reading reading) {
     auto const messages = makeMessages(10000, 100);
     double longest = 0;
     auto const rates = pairedRuns(
         kRuns,
         [&] {
-            RefreshingHost host(library, family);
+            RefreshingHost host(library, reading);
             double const rate = libraryRate(feed, library, messages);
             longest = std::max(longest, host.stop());
             return rate;
         },
         [&] { return libraryRate(feed, library, messages); });
-    bool const ea = family == corvo::session::RefreshFamily::ea;
+    char const* const host[] = {"cs_Refresh every ms", "ea_Refresh with widening every ms",
+                                "corvo_wait + corvo_refresh draining"};
     char what[160];
-    std::snprintf(what, sizeof what, "filing, 10,000 topics, %s every ms (longest refresh %.0f us)",
-                  ea ? "ea_Refresh with widening" : "cs_Refresh", longest * 1e6);
+    std::snprintf(what, sizeof what, "filing, 10,000 topics, %s (longest refresh %.0f us)",
+                  host[static_cast<int>(reading)], longest * 1e6);
     row("B9", what, format(summarise(rates.first), "msg/s"),
         format(summarise(rates.second), "msg/s"), rates.ratio(), ">= 0.9");
 }
@@ -301,7 +318,8 @@ int main() {
     filingRate(feed, library, 10, 1024);
     topicScaling(feed, library);
     latency(feed, library);
-    filingWhileRefreshing(feed, library, corvo::session::RefreshFamily::cs);
-    filingWhileRefreshing(feed, library, corvo::session::RefreshFamily::ea);
+    filingWhileRefreshing(feed, library, Reading::csEveryMs);
+    filingWhileRefreshing(feed, library, Reading::eaEveryMs);
+    filingWhileRefreshing(feed, library, Reading::waiting);
     return 0;
 }

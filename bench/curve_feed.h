@@ -4,7 +4,9 @@
 
 #include <zmq.hpp>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 #include "corvo/build_constants.h"
@@ -24,12 +26,14 @@ class CurveFeed {
 
     const std::string& endpoint() const { return endpoint_; }
 
-    // Waits until a subscribe or unsubscribe message for `filter` arrives.
-    bool awaitFilterChange(bool subscribe, const std::string& filter) {
-        auto const deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    // Waits until a subscribe or unsubscribe message for `filter` arrives, at most `within`.
+    bool awaitFilterChange(bool subscribe, const std::string& filter,
+                           std::chrono::milliseconds within = std::chrono::seconds(10)) {
+        auto const deadline = std::chrono::steady_clock::now() + within;
         zmq::message_t message;
         while (std::chrono::steady_clock::now() < deadline) {
-            publisher_.set(zmq::sockopt::rcvtimeo, 100);
+            publisher_.set(zmq::sockopt::rcvtimeo,
+                           static_cast<int>(std::min<std::int64_t>(100, within.count())));
             if (!publisher_.recv(message)) {
                 continue;
             }

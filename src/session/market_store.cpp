@@ -36,8 +36,10 @@ void Processor::fileRecord(std::string_view topic, std::string& record) {
         updatedTopics.emplace_back(slot->first);
         updateTopicCounts();
     }
-    health_.messages.fetch_add(1, std::memory_order_relaxed);
-    health_.bytes.fetch_add(bytes, std::memory_order_relaxed);
+    health_.countMessage(bytes);
+}
+
+void Processor::stampMessageArrival() {
     health_.lastMessageMs.store(StreamHealth::nowMs(), std::memory_order_relaxed);
 }
 
@@ -74,11 +76,8 @@ void Processor::storeTop20(std::string_view text, std::size_t messageBytes) {
     Gate::Section section(storeGate_);
     top20Text.assign(text);
     ++top20Streamed_;
-    auto const now = StreamHealth::nowMs();
-    health_.messages.fetch_add(1, std::memory_order_relaxed);
-    health_.bytes.fetch_add(messageBytes, std::memory_order_relaxed);
-    health_.lastMessageMs.store(now, std::memory_order_relaxed);
-    health_.top20Ms.store(now, std::memory_order_relaxed);
+    health_.countMessage(messageBytes);
+    health_.top20Ms.store(StreamHealth::nowMs(), std::memory_order_relaxed);
 }
 
 std::uint64_t Processor::top20StreamCount() {

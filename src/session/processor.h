@@ -130,6 +130,8 @@ class Processor final {
     // Files `record` ("topic":payload) as the latest of `topic`; `record` gets back storage to
     // reuse.
     void fileRecord(std::string_view topic, std::string& record);
+    // Stamps a message's arrival before it is filed, outside the store gate.
+    void stampMessageArrival();
     // A streamed ranking, from a message of `messageBytes` topic and payload bytes.
     void storeTop20(std::string_view text, std::size_t messageBytes);
     std::uint64_t top20StreamCount();

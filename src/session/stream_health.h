@@ -18,9 +18,18 @@ struct StreamHealth {
             .count();
     }
 
+    // One more message of `messageBytes` filed. Only the subscriber thread files, so a plain
+    // load and store keep the counts exact without a locked addition per message.
+    void countMessage(std::uint64_t messageBytes) {
+        messages.store(messages.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        bytes.store(bytes.load(std::memory_order_relaxed) + messageBytes,
+                    std::memory_order_relaxed);
+    }
+
     std::atomic<std::uint64_t> messages{0};  // filed, Top20 included
     std::atomic<std::uint64_t> bytes{0};     // topic and payload bytes filed
-    std::atomic<std::uint64_t> dropped{0};   // single frames, records that never fit
+    std::atomic<std::uint64_t> dropped{0};   // single frames, records that never fit; any thread
+    // Stamped by the subscriber as each message arrives, before the store gate is taken.
     std::atomic<std::int64_t> lastMessageMs{kNever};
     std::atomic<std::int64_t> top20Ms{kNever};
     std::atomic<std::uint64_t> topics{0};         // records stored

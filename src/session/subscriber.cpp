@@ -100,6 +100,7 @@ bool fileNextMessage(Processor& processor, zmq::socket_t& socket, FilingBuffers&
     if (!receiveFrame(socket, frame)) {
         return true;
     }
+    processor.stampMessageArrival();
     std::string_view const topic = textOf(buffers.topic);
     if (topic.find("Top20") != std::string_view::npos) {
         processor.storeTop20(textOf(frame), topic.size() + frame.size());

@@ -270,6 +270,15 @@ TEST(CInterface, TheStatusFollowsTheStreamThroughAPublisherRestart) {
     ASSERT_TRUE(
         eventually([&] { return status()["messages"] == quiet["messages"].get<int>() + 2; }));
     EXPECT_EQ(status()["bytes"].get<std::uint64_t>(), quiet["bytes"].get<std::uint64_t>() + 12 + 8);
+
+    // A record after a quiet spell restarts the age as a ranking does.
+    std::vector<char> buffer(CORVO_REFRESH_CAPACITY);
+    while (c().corvo_refresh(buffer.data(), buffer.size(), nullptr) == CORVO_OK) {
+    }
+    ASSERT_TRUE(eventually([&] { return status()["last_message_age_ms"] >= 300; }));
+    services().publisher.publish("Q_Corvo", "1");
+    ASSERT_EQ(c().corvo_wait(5000), CORVO_OK);
+    EXPECT_LT(status()["last_message_age_ms"].get<std::int64_t>(), 300);
 }
 
 TEST(CInterface, AStreamMovedToAnotherPortIsFollowedWithItsFilters) {
