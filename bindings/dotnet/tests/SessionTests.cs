@@ -6,6 +6,7 @@ using System.IO;
 using System.Linq;
 using System.Net;
 using System.Net.Sockets;
+using System.Runtime.InteropServices;
 using System.Text.RegularExpressions;
 using System.Threading;
 using Corvo;
@@ -212,18 +213,19 @@ internal static class SessionTests
 
     private static void UpdatesEndOnDispose()
     {
+        // Nothing subscribed, so nothing is pending and the reader stays inside corvo_wait.
         var session = Session.Start("demo-key", 1001, "127.0.0.1", apiPort);
-        session.Subscribe("AAA");
         var updates = session.Updates(Timeout.InfiniteTimeSpan);
         Exception failure = null;
-        var first = new ManualResetEvent(false);
+        var readerThread = -1;
         var reader = new Thread(() =>
         {
             try
             {
+                Volatile.Write(ref readerThread, syscall(SysGettid));
                 foreach (var records in updates)
                 {
-                    first.Set();
+                    GC.KeepAlive(records);
                 }
             }
             catch (Exception error)
@@ -232,10 +234,26 @@ internal static class SessionTests
             }
         });
         reader.Start();
-        Expect(first.WaitOne(Deadline), "no update within " + Deadline);
+        Eventually(() => Blocked(Volatile.Read(ref readerThread)), "the reader waiting");
         session.Dispose();
         Expect(reader.Join(Deadline), "Updates went on after Dispose");
         Expect(failure == null, "Updates threw " + failure);
+    }
+
+    private const int SysGettid = 186;
+
+    [DllImport("libc")]
+    private static extern int syscall(int number);
+
+    // Whether the thread sleeps: past its start, the reader sleeps only inside corvo_wait.
+    private static bool Blocked(int thread)
+    {
+        if (thread < 0)
+        {
+            return false;
+        }
+        var stat = File.ReadAllText("/proc/self/task/" + thread + "/stat");
+        return stat.Substring(stat.LastIndexOf(')') + 2, 1) == "S";
     }
 
     private static void EndTearsDown()
