@@ -1,5 +1,7 @@
 #include "exports/library_life.h"
 
+#include <new>
+
 #include "platform/name_lookup.h"
 #include "trace/trace.h"
 
@@ -39,8 +41,10 @@ Library& theLibrary = Library::instance();
 // Load.
 
 Library& Library::instance() noexcept {
-    // Never destroyed, see the declaration.
-    static Library* const library = new Library();
+    // Built in static storage and never destroyed (see the declaration): an unload after the
+    // end leaves nothing of it on the heap.
+    alignas(Library) static unsigned char storage[sizeof(Library)];
+    static Library* const library = new (storage) Library();
     return *library;
 }
 
