@@ -243,21 +243,6 @@ void pacedSend(CurveFeed& feed, std::size_t count) {
     }
 }
 
-Stats percentiles(std::vector<double> latencies) {
-    std::sort(latencies.begin(), latencies.end());
-    auto at = [&](double fraction) {
-        return latencies[static_cast<std::size_t>(fraction * (latencies.size() - 1))];
-    };
-    return {at(0.5), at(0.99), latencies.back()};
-}
-
-std::string latencyText(const Stats& stats) {
-    char text[96];
-    std::snprintf(text, sizeof text, "p50 %.0f us, p99 %.0f us", stats.median / 1000,
-                  stats.min / 1000);
-    return text;
-}
-
 void latency(CurveFeed& feed, Library& library) {
     constexpr std::size_t kCount = 20000;
     std::vector<double> libraryLatencies;

@@ -110,22 +110,6 @@ void bareRound(CurveFeed& feed, const Pace& pace, std::vector<double>& latencies
     receiver.join();
 }
 
-// p50 in `median`, p99 in `min`, the longest in `max`, in nanoseconds.
-Stats percentiles(std::vector<double> latencies) {
-    std::sort(latencies.begin(), latencies.end());
-    auto at = [&](double fraction) {
-        return latencies[static_cast<std::size_t>(fraction * (latencies.size() - 1))];
-    };
-    return {at(0.5), at(0.99), latencies.back()};
-}
-
-std::string latencyText(const Stats& stats) {
-    char text[96];
-    std::snprintf(text, sizeof text, "p50 %.0f us, p99 %.0f us", stats.median / 1000,
-                  stats.min / 1000);
-    return text;
-}
-
 void latency(CurveFeed& feed, const Pace& pace) {
     std::vector<double> waiting;
     std::vector<double> polling;

@@ -75,6 +75,22 @@ inline double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Latencies in nanoseconds: p50 in `median`, p99 in `min`, the longest in `max`.
+inline Stats percentiles(std::vector<double> latencies) {
+    std::sort(latencies.begin(), latencies.end());
+    auto at = [&](double fraction) {
+        return latencies[static_cast<std::size_t>(fraction * (latencies.size() - 1))];
+    };
+    return {at(0.5), at(0.99), latencies.back()};
+}
+
+inline std::string latencyText(const Stats& stats) {
+    char text[96];
+    std::snprintf(text, sizeof text, "p50 %.0f us, p99 %.0f us", stats.median / 1000,
+                  stats.min / 1000);
+    return text;
+}
+
 inline std::string format(const Stats& stats, const char* unit) {
     char text[128];
     std::snprintf(text, sizeof text, "%.4g %s (%.4g-%.4g)", stats.median, unit, stats.min,
