@@ -1,6 +1,8 @@
 """Fixtures: the reference server corvo-sim as a child process on free loopback ports.
 
 CORVO_SIM names the corvo-sim executable; CORVO_LIBRARY the library the package loads.
+CORVO_FORBID_MAPPED (file name prefixes separated by spaces, e.g. "libzmq.so") fails the run
+when the test process has a file of such a name mapped once every test is done.
 """
 import os
 import signal
@@ -33,6 +35,20 @@ def _read_ports(path: Path) -> Dict[str, int]:
     except (OSError, ValueError):
         return {}
     return {name: int(port) for name, port in fields.items()} if "stream" in fields else {}
+
+
+@pytest.fixture(scope="session", autouse=True)
+def forbidden_not_mapped() -> Iterator[None]:
+    """After the last test: no mapped file's base name starts with a forbidden prefix."""
+    yield
+    prefixes = os.environ.get("CORVO_FORBID_MAPPED", "").split()
+    if not prefixes:
+        return
+    # Each line: address, permissions, offset, device, inode, then the path, if any.
+    paths = [line.split(maxsplit=5)[5] for line in Path("/proc/self/maps").read_text().splitlines()
+             if line.count(" ") >= 5 and "/" in line]
+    forbidden = sorted({path for path in paths if Path(path).name.startswith(tuple(prefixes))})
+    assert not forbidden, f"mapped in the test process: {forbidden}"
 
 
 @pytest.fixture(scope="session")

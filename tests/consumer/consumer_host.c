@@ -1,6 +1,8 @@
 /* A minimal host of the C interface: start, subscribe, one refresh, the status, stop, end.
  * Usage: consumer_host API_PORT | PORTS_FILE (corvo-sim's "api=N stream=M").
- * Exits 0 when every step succeeded. Builds for Linux and, with MinGW-w64, for Windows. */
+ * Exits 0 when every step succeeded. Builds for Linux and, with MinGW-w64, for Windows.
+ * On Linux, CORVO_FORBID_MAPPED (file name prefixes separated by spaces, e.g. "libzmq.so")
+ * also fails it when the process has a file of such a name mapped at the end. */
 #define _POSIX_C_SOURCE 200809L
 #include <stdio.h>
 #include <stdlib.h>
@@ -20,8 +22,12 @@ static int failed(const char* step, corvo_result result) {
 }
 
 #ifdef _WIN32
-static double seconds_now(void) { return (double)GetTickCount64() / 1e3; }
-static void pause_briefly(void) { Sleep(20); }
+static double seconds_now(void) {
+    return (double)GetTickCount64() / 1e3;
+}
+static void pause_briefly(void) {
+    Sleep(20);
+}
 #else
 static double seconds_now(void) {
     struct timespec now;
@@ -50,6 +56,34 @@ static int api_port(const char* argument) {
     }
     return port;
 }
+
+#ifndef _WIN32
+/* Whether a file mapped into this process has a base name starting with one of the
+ * space-separated prefixes; the first one found is reported. */
+static int forbidden_mapped(const char* prefixes) {
+    char line[4096];
+    int found = 0;
+    FILE* maps = fopen("/proc/self/maps", "r");
+    if (maps == NULL) {
+        fprintf(stderr, "consumer_host: /proc/self/maps cannot be read\n");
+        return 1;
+    }
+    while (!found && fgets(line, sizeof line, maps) != NULL) {
+        char const* slash = strrchr(line, '/');
+        char const* prefix = prefixes;
+        while (slash != NULL && !found && *prefix != '\0') {
+            size_t const length = strcspn(prefix, " ");
+            if (length > 0 && strncmp(slash + 1, prefix, length) == 0) {
+                fprintf(stderr, "consumer_host: mapped: %s", line);
+                found = 1;
+            }
+            prefix += length + strspn(prefix + length, " ");
+        }
+    }
+    fclose(maps);
+    return found;
+}
+#endif
 
 /* Refreshes until an update arrives; the feed publishes continuously, so 15 s is ample. */
 static corvo_result refresh_one(char* buffer) {
@@ -111,6 +145,11 @@ int main(int argc, char** argv) {
         fprintf(stderr, "consumer_host: a call after corvo_end was not refused\n");
         return 1;
     }
+#ifndef _WIN32
+    if (getenv("CORVO_FORBID_MAPPED") != NULL && forbidden_mapped(getenv("CORVO_FORBID_MAPPED"))) {
+        return 1;
+    }
+#endif
     printf("consumer_host: every step succeeded\n");
     return 0;
 }
