@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <fstream>
+#include <string>
 
 namespace corvo::testing {
 
@@ -16,6 +18,17 @@ inline std::size_t entriesIn(const char* directory) {
 
 inline std::size_t threadCount() {
     return entriesIn("/proc/self/task");
+}
+// The names of the threads, for a message when a count is off.
+inline std::string threadNames() {
+    std::string names;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(entry.path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        names += (names.empty() ? "" : ", ") + name;
+    }
+    return names;
 }
 inline std::size_t openDescriptors() {
     return entriesIn("/proc/self/fd");

@@ -108,13 +108,17 @@ TEST(Faults, TheApiServerGoneDuringStartAndStop) {
 
 TEST(Faults, ASubscriberThatCannotConnectEndsItsSessionAndLeavesNoThread) {
     SessionHarness session;
+    // Counted while the API server runs no connection: each has a thread until it winds down.
+    auto const quiet = [&] { return session.http.forgetFinishedConnections() == 0; };
     std::size_t const baseline = corvo::testing::threadCount();
     corvo::session::ProcessorSeam::setStreamEndpoint(session.processor, "tcp://no host!:1");
     ASSERT_TRUE(session.processor.startSessionThreads(session.processor.stopRequests()));
     EXPECT_TRUE(eventually([&] { return session.processor.sessionThreadsEnded(); }));
     EXPECT_FALSE(session.processor.isRunning());
     session.processor.endSession();
-    EXPECT_EQ(corvo::testing::threadCount(), baseline) << "joined, not merely flagged";
+    ASSERT_TRUE(eventually(quiet));
+    EXPECT_EQ(corvo::testing::threadCount(), baseline)
+        << "joined, not merely flagged: " << corvo::testing::threadNames();
 }
 
 TEST(Faults, StopDuringStartIsSeenAndWaitedFor) {
