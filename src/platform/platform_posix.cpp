@@ -1,7 +1,8 @@
-// POSIX side of the platform layer: dladdr, mkdir, std::thread and the steady clock.
+// POSIX side of the platform layer: dladdr, mkdir, std::thread, the steady and the coarse clock.
 #include "platform/platform.h"
 
 #include <dlfcn.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <thread>
@@ -30,6 +31,12 @@ std::uint32_t tickCount() {
     auto const now = std::chrono::steady_clock::now().time_since_epoch();
     auto const ms = std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
     return static_cast<std::uint32_t>(ms);
+}
+
+std::int64_t coarseMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 std::tm localTime(std::time_t when) {

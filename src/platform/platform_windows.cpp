@@ -43,6 +43,10 @@ std::uint32_t tickCount() {
     return GetTickCount();
 }
 
+std::int64_t coarseMilliseconds() {
+    return static_cast<std::int64_t>(GetTickCount64());
+}
+
 std::tm localTime(std::time_t when) {
     std::tm result{};
     localtime_s(&result, &when);

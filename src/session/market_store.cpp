@@ -96,6 +96,10 @@ void Processor::storeTop20Snapshot(std::string_view text, std::uint64_t streamCo
 
 RefreshResult Processor::takeRefresh(RefreshFamily family) {
     Gate::Section section(storeGate_);
+    return takeRefreshInGate(family);
+}
+
+RefreshResult Processor::takeRefreshInGate(RefreshFamily family) {
     std::vector<std::string> topics;
     if (!deferredTopics.empty()) {
         topics.swap(deferredTopics);
@@ -113,6 +117,11 @@ RefreshResult Processor::takeRefresh(RefreshFamily family) {
 
 Processor::SizedRefresh Processor::takeRefreshWithin(std::size_t capacity) {
     Gate::Section section(storeGate_);
+    // Every result fits this much room, so the queues are taken and moved as they are served,
+    // not copied beside them in case the text does not fit.
+    if (capacity > kRefreshLimit) {
+        return {takeRefreshInGate(RefreshFamily::cs), true};
+    }
     bool const fromDeferred = !deferredTopics.empty();
     const auto& topics = fromDeferred ? deferredTopics : updatedTopics;
     if (topics.empty()) {

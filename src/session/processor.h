@@ -187,6 +187,8 @@ class Processor final {
     void followStreamMove(StreamMoveWatch& watch);
     void closeStreamSocket();
     void receiveLoop();
+    // takeRefresh with the store gate held.
+    RefreshResult takeRefreshInGate(RefreshFamily family);
     // Empties updatedTopics, returning what it held.
     std::vector<std::string> takeUpdatedTopics();
 

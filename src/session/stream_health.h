@@ -4,19 +4,18 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
+
+#include "platform/platform.h"
 
 namespace corvo::session {
 
 struct StreamHealth {
     static constexpr std::int64_t kNever = -1;
 
-    static std::int64_t nowMs() {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    }
+    // Stamps and ages are only ever compared with each other, so the system's coarse clock
+    // serves: the subscriber reads it once per message.
+    static std::int64_t nowMs() { return platform::coarseMilliseconds(); }
 
     // One more message of `messageBytes` filed. Only the subscriber thread files, so a plain
     // load and store keep the counts exact without a locked addition per message.
