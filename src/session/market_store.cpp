@@ -6,19 +6,6 @@
 #include <utility>
 
 namespace corvo::session {
-namespace {
-
-// Finds a topic's record through the hash index in one step; the ordered map would compare keys
-// at length, and refreshes do this for every pending topic under the store gate.
-template <class TopicIndex>
-auto recordsBy(const TopicIndex& index) {
-    return [&index](const std::string& topic) -> const std::string* {
-        auto const slot = index.find(topic);
-        return slot == index.end() ? nullptr : slot->second.record;
-    };
-}
-
-}  // namespace
 
 void Processor::fileRecord(std::string_view topic, std::string& record) {
     Gate::Section section(storeGate_);
@@ -33,7 +20,7 @@ void Processor::fileRecord(std::string_view topic, std::string& record) {
     slot->second.record->swap(record);
     if (!slot->second.updated) {
         slot->second.updated = true;
-        updatedTopics.emplace_back(slot->first);
+        updatedTopics.push_back({slot->first, &slot->second});
         updateTopicCounts();
     }
     health_.countMessage(bytes);
@@ -62,12 +49,9 @@ UpdateSignal::Wake Processor::waitForUpdates(std::optional<std::chrono::millisec
     return updates_.wait(timeout, [this] { return !running_; });
 }
 
-std::vector<std::string> Processor::takeUpdatedTopics() {
-    for (const auto& topic : updatedTopics) {
-        auto const slot = topicIndex_.find(topic);
-        if (slot != topicIndex_.end()) {
-            slot->second.updated = false;
-        }
+auto Processor::takeUpdatedTopics() -> std::vector<PendingTopic> {
+    for (const auto& pending : updatedTopics) {
+        pending.slot->updated = false;
     }
     return std::exchange(updatedTopics, {});
 }
@@ -100,7 +84,7 @@ RefreshResult Processor::takeRefresh(RefreshFamily family) {
 }
 
 RefreshResult Processor::takeRefreshInGate(RefreshFamily family) {
-    std::vector<std::string> topics;
+    std::vector<PendingTopic> topics;
     if (!deferredTopics.empty()) {
         topics.swap(deferredTopics);
     } else if (!updatedTopics.empty()) {
@@ -108,8 +92,7 @@ RefreshResult Processor::takeRefreshInGate(RefreshFamily family) {
     } else {
         return {};
     }
-    auto result =
-        assembleRefreshFrom(std::move(topics), recordsBy(topicIndex_), family, deferredTopics);
+    auto result = assembleRefreshFrom(std::move(topics), recordOfPending, family, deferredTopics);
     health_.dropped.fetch_add(result.dropped, std::memory_order_relaxed);
     updateTopicCounts();
     return result;
@@ -128,10 +111,9 @@ Processor::SizedRefresh Processor::takeRefreshWithin(std::size_t capacity) {
         return {};
     }
     // Assembled beside the queues, which change only once the text is known to fit.
-    std::vector<std::string> stillDeferred;
+    std::vector<PendingTopic> stillDeferred;
     SizedRefresh sized{
-        assembleRefreshFrom(topics, recordsBy(topicIndex_), RefreshFamily::cs, stillDeferred),
-        true};
+        assembleRefreshFrom(topics, recordOfPending, RefreshFamily::cs, stillDeferred), true};
     if (sized.result.text.size() + 1 > capacity) {
         sized.fits = false;
         return sized;
@@ -160,7 +142,12 @@ std::string Processor::top20() {
 
 std::vector<std::string> Processor::pendingTopics() {
     Gate::Section section(storeGate_);
-    return updatedTopics;
+    std::vector<std::string> topics;
+    topics.reserve(updatedTopics.size());
+    for (const auto& pending : updatedTopics) {
+        topics.emplace_back(pending.topic);
+    }
+    return topics;
 }
 
 std::string Processor::recordOf(const std::string& topic) {

@@ -189,8 +189,6 @@ class Processor final {
     void receiveLoop();
     // takeRefresh with the store gate held.
     RefreshResult takeRefreshInGate(RefreshFamily family);
-    // Empties updatedTopics, returning what it held.
-    std::vector<std::string> takeUpdatedTopics();
 
     Gate subscriptionGate_;
 
@@ -221,19 +219,32 @@ class Processor final {
     // Store gate guards everything below.
     std::map<std::string, std::string, std::less<>> records;
     std::string top20Text;
-    std::vector<std::string> deferredTopics;
-    std::vector<std::string> updatedTopics;
-    std::uint64_t top20Streamed_ = 0;  // streamed rankings filed so far
 
     // One hash lookup per filed message finds the topic's record and tells whether the topic
-    // is in updatedTopics. Keys view the key strings of `records`, whose nodes never move.
+    // is in updatedTopics. Keys view the key strings of `records`, whose nodes never move, and
+    // slots never move either: nothing is ever erased.
     struct TopicSlot {
         std::string* record;
         bool updated;
     };
     std::unordered_map<std::string_view, TopicSlot> topicIndex_;
-    StreamHealth health_;            // written under the store gate, read by anyone
-    bool updatesSignalled_ = false;  // whether `updates_` was last raised
+    // A topic waiting to be served, with its slot, so a refresh reaches the record without a
+    // lookup however many topics wait.
+    struct PendingTopic {
+        std::string_view topic;
+        TopicSlot* slot;
+        operator std::string_view() const { return topic; }
+    };
+    static const std::string* recordOfPending(const PendingTopic& pending) {
+        return pending.slot->record;
+    }
+    std::vector<PendingTopic> deferredTopics;
+    std::vector<PendingTopic> updatedTopics;
+    // Empties updatedTopics, returning what it held.
+    std::vector<PendingTopic> takeUpdatedTopics();
+    std::uint64_t top20Streamed_ = 0;  // streamed rankings filed so far
+    StreamHealth health_;              // written under the store gate, read by anyone
+    bool updatesSignalled_ = false;    // whether `updates_` was last raised
     // Brings the counts and the update signal up to date with the pending topics.
     void updateTopicCounts();
     void updateSubscriptionCount();  // under the subscription gate

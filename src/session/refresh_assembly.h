@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -31,12 +32,13 @@ inline constexpr std::size_t kRefreshLimit = 10000;
 RefreshResult assembleRefresh(const std::vector<std::string>& topics, const RecordMap& records,
                               RefreshFamily family, std::vector<std::string>& deferred);
 
-// The same over any record lookup: `find(topic)` answers the topic's record or null. Topics
-// handed over as an rvalue are moved, not copied, into `deferred`. The store runs this under its
-// gate, so the work per topic is kept to one lookup.
-template <class Topics, class FindRecord>
+// The same over any list of topics (each convertible to std::string_view) and any record
+// lookup: `find(topic)` answers the topic's record or null. Topics handed over as an rvalue are
+// moved, not copied, into `deferred`. The store runs this under its gate, so the work per topic
+// is kept to one lookup.
+template <class Topics, class FindRecord, class Topic>
 RefreshResult assembleRefreshFrom(Topics&& topics, FindRecord&& find, RefreshFamily family,
-                                  std::vector<std::string>& deferred) {
+                                  std::vector<Topic>& deferred) {
     static const std::string kNoRecord;
     RefreshResult result;
     result.taken = true;
@@ -48,7 +50,8 @@ RefreshResult assembleRefreshFrom(Topics&& topics, FindRecord&& find, RefreshFam
         if (std::memchr(record.data(), '\0', record.size()) != nullptr) {
             continue;
         }
-        if (family == RefreshFamily::ea && topic.find("_Corvo") == std::string::npos) {
+        if (family == RefreshFamily::ea &&
+            std::string_view(topic).find("_Corvo") == std::string_view::npos) {
             continue;
         }
         // "{" + record + "," must stay below the limit even when the record is served alone.
