@@ -7,7 +7,7 @@
 
 namespace corvo::session {
 
-void Processor::fileRecord(std::string_view topic, std::string& record) {
+bool Processor::fileRecord(std::string_view topic, std::string& record) {
     Gate::Section section(storeGate_);
     auto slot = topicIndex_.find(topic);
     if (slot == topicIndex_.end()) {
@@ -21,19 +21,30 @@ void Processor::fileRecord(std::string_view topic, std::string& record) {
     if (!slot->second.updated) {
         slot->second.updated = true;
         updatedTopics.push_back({slot->first, &slot->second});
-        updateTopicCounts();
+        countTopics();
     }
     health_.countMessage(bytes);
+    return !updatesSignalled_;
+}
+
+void Processor::announceFiled() {
+    Gate::Section section(storeGate_);
+    updateTopicCounts();
 }
 
 void Processor::stampMessageArrival() {
     health_.lastMessageMs.store(StreamHealth::nowMs(), std::memory_order_relaxed);
 }
 
-void Processor::updateTopicCounts() {
+std::size_t Processor::countTopics() {
     std::size_t const pending = updatedTopics.size() + deferredTopics.size();
     health_.topics.store(records.size(), std::memory_order_relaxed);
     health_.pending.store(pending, std::memory_order_relaxed);
+    return pending;
+}
+
+void Processor::updateTopicCounts() {
+    std::size_t const pending = countTopics();
     // Only the changes between nothing and something pending reach the signal's lock.
     if ((pending != 0) != updatesSignalled_) {
         updatesSignalled_ = pending != 0;

@@ -128,8 +128,12 @@ class Processor final {
 
     // The market-data store, guarded by the store gate.
     // Files `record` ("topic":payload) as the latest of `topic`; `record` gets back storage to
-    // reuse.
-    void fileRecord(std::string_view topic, std::string& record);
+    // reuse. Filing leaves the update signal as it is: the subscriber announces what it filed
+    // once per batch, so a host that waits is woken once per batch rather than once per
+    // message. Answers whether an announcement is owed (the signal is not raised).
+    bool fileRecord(std::string_view topic, std::string& record);
+    // Raises the update signal if records filed since it was last lowered still wait.
+    void announceFiled();
     // Stamps a message's arrival before it is filed, outside the store gate.
     void stampMessageArrival();
     // A streamed ranking, from a message of `messageBytes` topic and payload bytes.
@@ -245,6 +249,8 @@ class Processor final {
     std::uint64_t top20Streamed_ = 0;  // streamed rankings filed so far
     StreamHealth health_;              // written under the store gate, read by anyone
     bool updatesSignalled_ = false;    // whether `updates_` was last raised
+    // Brings the counts up to date with the pending topics and answers how many wait.
+    std::size_t countTopics();
     // Brings the counts and the update signal up to date with the pending topics.
     void updateTopicCounts();
     void updateSubscriptionCount();  // under the subscription gate

@@ -16,6 +16,11 @@ constexpr std::chrono::milliseconds kReceiveTimeout{5000};
 // cost. Commands are looked at between messages; a quiet spell this long returns the thread
 // to polling both sockets.
 constexpr int kFlowingReceiveTimeoutMs = 20;
+// Filed updates are announced to waiting hosts when the stream has nothing more queued, or
+// after this many messages of a stream that never pauses: a waiting host is woken once per
+// batch, which at high rates spares the filing thread a wake-up per message, and never later
+// than this many messages after its update was filed.
+constexpr unsigned kAnnounceAtMost = 64;
 
 struct CurveKeys {
     std::string serverPublic;
@@ -79,17 +84,48 @@ std::string_view textOf(const zmq::message_t& frame) {
     return {static_cast<const char*>(frame.data()), frame.size()};
 }
 
+// One frame if one is queued already; false at once otherwise.
+bool receiveQueuedFrame(zmq::socket_t& socket, zmq::message_t& frame) {
+    try {
+        return socket.recv(frame, zmq::recv_flags::dontwait).has_value();
+    } catch (const zmq::error_t& error) {
+        if (error.num() != EINTR) {
+            throw;
+        }
+        return false;
+    }
+}
+
 // Reused across messages so a steady stream allocates nothing beyond new records.
 struct FilingBuffers {
     zmq::message_t topic;
     zmq::message_t frame;
     std::string record;
+    // Filed updates not yet announced, and messages filed since the first of them.
+    bool announcementOwed = false;
+    unsigned filedSinceOwed = 0;
 };
 
-// Receives one message and files it; false when none came within the receive time-out.
+void announceOwed(Processor& processor, FilingBuffers& buffers) {
+    if (buffers.announcementOwed) {
+        processor.announceFiled();
+        buffers.announcementOwed = false;
+        buffers.filedSinceOwed = 0;
+    }
+}
+
+// Receives one message and files it; false when none came within the receive time-out. While
+// an announcement is owed, a queued message is taken without waiting; the announcement is made
+// before the thread would wait. While none is owed (always so while nobody takes updates),
+// the receive waits at once.
 bool fileNextMessage(Processor& processor, zmq::socket_t& socket, FilingBuffers& buffers) {
-    if (!receiveFrame(socket, buffers.topic)) {
-        return false;
+    bool const takenQueued = buffers.announcementOwed && buffers.filedSinceOwed < kAnnounceAtMost &&
+                             receiveQueuedFrame(socket, buffers.topic);
+    if (!takenQueued) {
+        announceOwed(processor, buffers);
+        if (!receiveFrame(socket, buffers.topic)) {
+            return false;
+        }
     }
     if (!buffers.topic.more()) {
         processor.noteDropped();  // a single frame carries no payload
@@ -111,7 +147,10 @@ bool fileNextMessage(Processor& processor, zmq::socket_t& socket, FilingBuffers&
         record.append(topic);
         record.append("\":");
         record.append(textOf(frame));
-        processor.fileRecord(topic, record);
+        buffers.announcementOwed |= processor.fileRecord(topic, record);
+    }
+    if (buffers.announcementOwed) {
+        ++buffers.filedSinceOwed;
     }
     // Frames after the payload are read and ignored.
     while (frame.more() && receiveFrame(socket, frame)) {
@@ -180,6 +219,7 @@ void Processor::receiveLoop() {
             commands_.runPending(streamSocket_);
         }
     }
+    announceOwed(*this, buffers);
 }
 
 }  // namespace corvo::session

@@ -1,7 +1,8 @@
-// Tells waiting hosts that updates are pending. The store raises it when pending goes from
-// nothing to something and lowers it when a take leaves nothing, both under the store gate, so
-// a waiter never holds that gate. Hosts wait on it in the library (wait) or watch its handle in
-// their own event loop. One per library: the handle stays the same across sessions.
+// Tells waiting hosts that updates are pending. The store raises it when the subscriber
+// announces updates filed while nothing was pending (once per batch of messages) and lowers it
+// when a take leaves nothing, both under the store gate, so a waiter never holds that gate. Hosts
+// wait on it in the library (wait) or watch its handle in their own event loop. One per library:
+// the handle stays the same across sessions.
 #pragma once
 
 #include <chrono>

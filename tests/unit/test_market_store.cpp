@@ -1,6 +1,7 @@
 // The store on its own: what a filed message leaves in the record map and the update list,
 // and how taking the list (refresh, one symbol's read) makes topics pending again.
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include "session/processor.h"
 
@@ -12,9 +13,10 @@ using Topics = std::vector<std::string>;
 
 class MarketStore : public ::testing::Test {
   protected:
-    void file(const std::string& topic, const std::string& payload) {
+    // Answers whether the filing owes waiting hosts an announcement.
+    bool file(const std::string& topic, const std::string& payload) {
         std::string record = "\"" + topic + "\":" + payload;
-        processor.fileRecord(topic, record);
+        return processor.fileRecord(topic, record);
     }
 
     corvo::api::ApiClient client;
@@ -58,6 +60,25 @@ TEST_F(MarketStore, TopicsDifferingOnlyAfterAPrefixStayApart) {
     EXPECT_EQ(processor.recordOf("T1"), "\"T1\":again");
     EXPECT_EQ(processor.recordOf("T10"), "\"T10\":again");
     EXPECT_EQ(processor.recordOf("T11"), "\"T11\":11");
+}
+
+TEST_F(MarketStore, FiledUpdatesWakeHostsWhenAnnouncedAndATakeOfAllLowersTheSignal) {
+    pollfd handle{static_cast<int>(processor.updateHandle()), POLLIN, 0};
+    auto const signalled = [&] { return poll(&handle, 1, 0) == 1; };
+    EXPECT_TRUE(file("A_Corvo", "1"));
+    EXPECT_TRUE(file("B_Corvo", "1")) << "owed until announced";
+    EXPECT_FALSE(signalled()) << "filing alone wakes nobody";
+    processor.announceFiled();
+    EXPECT_TRUE(signalled());
+    EXPECT_FALSE(file("C_Corvo", "1")) << "already raised: nothing more is owed";
+
+    ASSERT_TRUE(processor.takeRefresh(RefreshFamily::cs).appended);
+    EXPECT_FALSE(signalled());
+    processor.announceFiled();
+    EXPECT_FALSE(signalled()) << "an announcement with nothing pending raises nothing";
+    EXPECT_TRUE(file("A_Corvo", "2"));
+    processor.announceFiled();
+    EXPECT_TRUE(signalled());
 }
 
 }  // namespace
