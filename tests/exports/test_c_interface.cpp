@@ -172,11 +172,12 @@ bool handleReadable(intptr_t handle, int timeoutMs) {
     return poll(&watched, 1, timeoutMs) == 1 && (watched.revents & POLLIN) != 0;
 }
 
-// Runs corvo_wait with no limit on `count` threads.
+// Threads blocked in corvo_wait. Bounded beyond expectAll's deadline, so a waiter that is
+// never woken fails the test instead of holding it at the futures' end.
 std::vector<std::future<corvo_result>> waiters(int count) {
     std::vector<std::future<corvo_result>> started;
     for (int i = 0; i < count; ++i) {
-        started.push_back(std::async(std::launch::async, [] { return c().corvo_wait(-1); }));
+        started.push_back(std::async(std::launch::async, [] { return c().corvo_wait(10000); }));
     }
     return started;
 }

@@ -104,7 +104,9 @@ TEST(ExportBoundary, TwentyStartStopCyclesLeaveNothingBehind) {
     }
     EXPECT_TRUE(eventually([&] { return threadCount() == threads; }))
         << threadCount() << " threads, " << threads << " before";
-    EXPECT_TRUE(eventually([&] { return quiet() && openDescriptors() == descriptors; }))
+    // ZeroMQ closes a closed socket's own descriptors later, on its reaper thread, so the count
+    // taken after the first end may still hold some of them: a leak shows as more, never fewer.
+    EXPECT_TRUE(eventually([&] { return quiet() && openDescriptors() <= descriptors; }))
         << openDescriptors() << " descriptors, " << descriptors << " before";
 }
 
