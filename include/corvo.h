@@ -123,7 +123,9 @@ CORVO_C_API corvo_result corvo_refresh(char* buffer, size_t capacity, size_t* ne
  * CORVO_OK when updates are pending (at once if some already are), CORVO_NOTHING_PENDING at
  * the timeout, CORVO_NOT_RUNNING when no session runs or the session stops while waiting,
  * CORVO_TORN_DOWN after corvo_end. Any number of threads may wait. "Pending" means what a
- * refresh would return now. */
+ * refresh would return now. Updates are announced once per batch of messages the stream
+ * delivers together (at most 64), so a busy stream wakes a waiter once per batch, not once
+ * per message. */
 CORVO_C_API corvo_result corvo_wait(int32_t timeout_ms);
 
 /* A handle for the host's own event loop: on Linux a file descriptor that is readable while
